@@ -1,0 +1,187 @@
+#include "buslib/nivxi.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vmebus {
+namespace {
+
+constexpr std::uint32_t kMaxWindows = 64;
+constexpr std::uint32_t kHostBase = 0x10000000;
+constexpr std::uint32_t kHostStride = 0x00100000;
+
+struct Library {
+  bool initialised = false;
+  std::uint32_t windowSize = VXI_DEFAULT_WINDOW_SIZE;
+  std::uint32_t nextHandle = 1;
+  bool busErrorLatch = false;
+  std::array<Window, kMaxWindows + 1> windows{};  // by handle; 0 unused
+  alignas(8) std::uint8_t info[64] = {};
+};
+
+Library lib;
+
+const vmesim::LibraryForce& force() { return vmesim::crate().library(); }
+
+Window* byHandle(std::uint32_t handle) {
+  if (handle == 0 || handle > kMaxWindows || !lib.windows[handle].mapped) return nullptr;
+  return &lib.windows[handle];
+}
+
+void traceCall(const char* text) { vmesim::crate().traceComment(text); }
+
+}  // namespace
+
+void busErrorSeen() {
+  std::uint32_t n;
+  std::memcpy(&n, lib.info + VXI_INFO_BUS_ERRORS, sizeof n);
+  ++n;
+  std::memcpy(lib.info + VXI_INFO_BUS_ERRORS, &n, sizeof n);
+  lib.busErrorLatch = true;
+}
+
+std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width width,
+                            bool write) {
+  const int bits = 8 * static_cast<int>(width);
+  if (w == nullptr)
+    std::fprintf(stderr, "vme-bus: %s D%d through a null window pointer, offset 0x%X refused\n",
+                 write ? "write" : "read", bits, offset);
+  else
+    std::fprintf(stderr,
+                 "vme-bus: %s D%d at offset 0x%X is outside window %u (%s 0x%08X, size 0x%X)\n",
+                 write ? "write" : "read", bits, offset, w->handle,
+                 w->space == vmesim::Space::A24 ? "A24" : "A32", w->vmeBase, w->size);
+  busErrorSeen();
+  return vmesim::allOnes(width);
+}
+
+PtrText formatHostAddress(std::uint32_t address) {
+  PtrText t{};
+  std::snprintf(t.data(), t.size(), "%08X", address);
+  return t;
+}
+
+}  // namespace vmebus
+
+using vmebus::lib;
+
+VXIstatus InitVXIlibrary() {
+  VXIstatus s = vmebus::force().init;
+  if (s == 0) s = lib.initialised ? VXI_ALREADY_INITIALIZED : VXI_SUCCESS;
+  if (s >= 0) lib.initialised = true;
+  return s;
+}
+
+VXIstatus CloseVXIlibrary() {
+  VXIstatus s = vmebus::force().close;
+  if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
+  if (s >= 0) {
+    for (auto& w : lib.windows) w.mapped = false;
+    lib.initialised = false;
+    vmebus::traceCall("close library");
+  }
+  return s;
+}
+
+const void* GetVXIlibraryInfo() { return lib.info; }
+
+VXIstatus SetVXIwindowSize(std::uint32_t size) {
+  VXIstatus s = vmebus::force().size;
+  if (s == 0 && (size == 0 || size % 4 != 0 || size > 0x1000000)) s = VXI_BAD_PARAMETER;
+  if (s >= 0) lib.windowSize = size;
+  return s;
+}
+
+VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /*timeout*/,
+                    std::uint32_t* window, VXIstatus* status) {
+  VXIstatus s = vmebus::force().map;
+  if (s == 0) {
+    if (!lib.initialised) s = VXI_NOT_INITIALIZED;
+    else if (access != VXI_ACCESS_A24 && access != VXI_ACCESS_A32) s = VXI_BAD_PARAMETER;
+    else if (lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
+  }
+  const auto space = access == VXI_ACCESS_A32 ? vmesim::Space::A32 : vmesim::Space::A24;
+  if (s == 0 && static_cast<std::uint64_t>(address) + lib.windowSize > vmesim::spaceSize(space))
+    s = VXI_BAD_ADDRESS;
+  if (s >= 0 && lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
+  *status = s;
+  if (s < 0) return VmePtr();
+
+  const std::uint32_t h = lib.nextHandle++;
+  vmebus::Window& w = lib.windows[h];
+  w.space = space;
+  w.vmeBase = address;
+  w.size = lib.windowSize;
+  w.hostBase = vmebus::kHostBase + h * vmebus::kHostStride;
+  w.handle = h;
+  w.mapped = true;
+  *window = h;
+  char text[96];
+  std::snprintf(text, sizeof text, "map window %u %s 0x%08X size 0x%X", h,
+                space == vmesim::Space::A24 ? "A24" : "A32", address, w.size);
+  vmebus::traceCall(text);
+  return VmePtr(&w, 0);
+}
+
+VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uint32_t* last) {
+  VXIstatus s = vmebus::force().range;
+  const vmebus::Window* w = vmebus::byHandle(window);
+  if (s == 0 && w == nullptr) s = VXI_FAILURE;
+  if (s >= 0 && w != nullptr) {
+    *first = w->vmeBase;
+    *last = w->vmeBase + w->size - 1;
+  }
+  return s;
+}
+
+VXIstatus UnmapVXIwindow(std::uint32_t window) {
+  VXIstatus s = vmebus::force().unmap;
+  vmebus::Window* w = vmebus::byHandle(window);
+  if (s == 0 && w == nullptr) s = VXI_FAILURE;
+  if (s >= 0 && w != nullptr) {
+    w->mapped = false;
+    char text[48];
+    std::snprintf(text, sizeof text, "unmap window %u", window);
+    vmebus::traceCall(text);
+  }
+  return s;
+}
+
+VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
+  std::uint32_t before;
+  std::memcpy(&before, lib.info + VXI_INFO_BUS_ERRORS, sizeof before);
+  switch (width) {
+    case 1: *value = address.read8(); break;
+    case 2: *value = address.read16(); break;
+    case 4: *value = address.read32(); break;
+    default: return VXI_BAD_PARAMETER;
+  }
+  std::uint32_t after;
+  std::memcpy(&after, lib.info + VXI_INFO_BUS_ERRORS, sizeof after);
+  return after == before ? VXI_SUCCESS : VXI_FAILURE;
+}
+
+VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16_t, std::int16_t,
+                        std::int16_t, std::int16_t, std::int16_t* la) {
+  const int index = vmesim::crate().findName(name != nullptr ? name : "");
+  *la = static_cast<std::int16_t>(index < 0 ? -1 : index + 1);
+  VXIstatus s = vmebus::force().lookup;
+  if (s == 0 && index < 0) s = VXI_FAILURE;
+  return s;
+}
+
+VXIstatus GetVXIbusStatus(std::int16_t controller, std::int16_t field, std::int16_t* value) {
+  *value = 0;
+  VXIstatus s = vmebus::force().status;
+  if (s == 0 && controller != -1 && controller < 0) s = VXI_BAD_PARAMETER;
+  if (field == 1) {
+    *value = lib.busErrorLatch ? 1 : 0;
+    lib.busErrorLatch = false;
+  }
+  return s;
+}
+
+VXIstatus PrepareVXIprobe() {
+  lib.busErrorLatch = false;
+  return VXI_SUCCESS;
+}

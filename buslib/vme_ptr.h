@@ -1,0 +1,142 @@
+// The pointer a mapped VME window gives the programs: a window plus a byte
+// offset.  Its D8, D16 and D32 loads and stores are single bus cycles, made
+// in program order, never cached or merged.
+//
+// Two backends share the interface: SimPtr goes through the simulated crate,
+// DirectPtr is a plain volatile access through a real mapped address for a
+// hardware backend.  VmePtr names the one this build uses.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "crate/crate.h"
+
+namespace vmebus {
+
+// One mapped window of the bus library.
+struct Window {
+  vmesim::Space space = vmesim::Space::A24;
+  std::uint32_t vmeBase = 0;
+  std::uint32_t size = 0;
+  std::uint32_t hostBase = 0;  // synthetic host address, printed by %p
+  std::uint32_t handle = 0;
+  bool mapped = false;
+};
+
+// An access at or beyond the end of a window (or through an unmapped one):
+// not passed to the crate, counted as a bus error, one line on stderr.
+std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width width,
+                            bool write);
+// Counts a bus error reported by the crate.
+void busErrorSeen();
+
+// Eight upper-case hex digits, the printed form of a pointer.
+using PtrText = std::array<char, 9>;
+PtrText formatHostAddress(std::uint32_t address);
+
+class SimPtr {
+ public:
+  constexpr SimPtr() = default;
+  constexpr SimPtr(Window* w, std::uint32_t offset) : w_(w), off_(offset) {}
+
+  bool isNull() const { return w_ == nullptr; }
+  explicit operator bool() const { return w_ != nullptr; }
+  friend bool operator==(const SimPtr& a, const SimPtr& b) {
+    return a.w_ == b.w_ && a.off_ == b.off_;
+  }
+
+  // The pointer advanced by a number of bytes.
+  SimPtr operator+(std::uint32_t bytes) const { return SimPtr(w_, off_ + bytes); }
+  std::uint32_t offset() const { return off_; }
+  Window* window() const { return w_; }
+  std::uint32_t hostAddress() const { return w_ ? w_->hostBase + off_ : 0; }
+  PtrText text() const { return formatHostAddress(hostAddress()); }
+
+  std::uint8_t read8(std::uint32_t byteOffset = 0) const {
+    return static_cast<std::uint8_t>(read(byteOffset, vmesim::Width::D8));
+  }
+  std::uint16_t read16(std::uint32_t byteOffset = 0) const {
+    return static_cast<std::uint16_t>(read(byteOffset, vmesim::Width::D16));
+  }
+  std::uint32_t read32(std::uint32_t byteOffset = 0) const {
+    return read(byteOffset, vmesim::Width::D32);
+  }
+  void write8(std::uint32_t byteOffset, std::uint8_t v) const {
+    write(byteOffset, vmesim::Width::D8, v);
+  }
+  void write16(std::uint32_t byteOffset, std::uint16_t v) const {
+    write(byteOffset, vmesim::Width::D16, v);
+  }
+  void write32(std::uint32_t byteOffset, std::uint32_t v) const {
+    write(byteOffset, vmesim::Width::D32, v);
+  }
+
+  // Register-style shorthands for the word at the pointer itself.
+  std::uint16_t get() const { return read16(0); }
+  void set(std::uint16_t v) const { write16(0, v); }
+
+ private:
+  bool inside(std::uint32_t a, vmesim::Width w) const {
+    const auto n = static_cast<std::uint32_t>(w);
+    return w_ != nullptr && w_->mapped && a < w_->size && w_->size - a >= n;
+  }
+  std::uint32_t read(std::uint32_t byteOffset, vmesim::Width w) const {
+    const std::uint32_t a = off_ + byteOffset;
+    if (!inside(a, w)) return outsideWindow(w_, a, w, false);
+    std::uint32_t v;
+    if (!vmesim::crate().read(w_->space, w_->vmeBase + a, w, v)) busErrorSeen();
+    return v;
+  }
+  void write(std::uint32_t byteOffset, vmesim::Width w, std::uint32_t v) const {
+    const std::uint32_t a = off_ + byteOffset;
+    if (!inside(a, w)) {
+      outsideWindow(w_, a, w, true);
+      return;
+    }
+    if (!vmesim::crate().write(w_->space, w_->vmeBase + a, w, v)) busErrorSeen();
+  }
+
+  Window* w_ = nullptr;
+  std::uint32_t off_ = 0;
+};
+
+// Plain volatile access through a mapped host address: what a hardware
+// backend uses.  Costs exactly what a raw volatile pointer costs.
+class DirectPtr {
+ public:
+  constexpr DirectPtr() = default;
+  explicit DirectPtr(volatile void* p) : p_(static_cast<volatile std::uint8_t*>(p)) {}
+
+  bool isNull() const { return p_ == nullptr; }
+  explicit operator bool() const { return p_ != nullptr; }
+  DirectPtr operator+(std::uint32_t bytes) const { return DirectPtr(p_ + bytes); }
+
+  std::uint8_t read8(std::uint32_t o = 0) const { return p_[o]; }
+  std::uint16_t read16(std::uint32_t o = 0) const {
+    return *reinterpret_cast<volatile std::uint16_t*>(p_ + o);
+  }
+  std::uint32_t read32(std::uint32_t o = 0) const {
+    return *reinterpret_cast<volatile std::uint32_t*>(p_ + o);
+  }
+  void write8(std::uint32_t o, std::uint8_t v) const { p_[o] = v; }
+  void write16(std::uint32_t o, std::uint16_t v) const {
+    *reinterpret_cast<volatile std::uint16_t*>(p_ + o) = v;
+  }
+  void write32(std::uint32_t o, std::uint32_t v) const {
+    *reinterpret_cast<volatile std::uint32_t*>(p_ + o) = v;
+  }
+  std::uint16_t get() const { return read16(0); }
+  void set(std::uint16_t v) const { write16(0, v); }
+  PtrText text() const {
+    return formatHostAddress(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p_)));
+  }
+
+ private:
+  volatile std::uint8_t* p_ = nullptr;
+};
+
+}  // namespace vmebus
+
+// The mapped pointer of this build.
+using VmePtr = vmebus::SimPtr;

@@ -1,0 +1,330 @@
+#include "crate/crate.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace vmesim {
+
+namespace {
+
+const char kDefaultCrate[] =
+    "# kind     space  base       options\n"
+    "qem        A24    0xF00000   firmware=9 serial=0x01\n"
+    "ttcvi      A24    0xBAD000\n"
+    "trigger    A24    0xFF0000\n"
+    "trigger    A24    0x180000   name=LOBBO\n"
+    "memory     A24    0x200000   size=0x10000\n"
+    "memory     A32    0xD000000  size=0x20000\n"
+    "library    init=0 map=0\n";
+
+std::vector<std::string> splitBlanks(const std::string& line) {
+  std::vector<std::string> out;
+  std::istringstream in(line);
+  std::string tok;
+  while (in >> tok) out.push_back(tok);
+  return out;
+}
+
+bool splitKey(const std::string& tok, std::string& key, std::string& value) {
+  auto eq = tok.find('=');
+  if (eq == std::string::npos || eq == 0) return false;
+  key = tok.substr(0, eq);
+  value = tok.substr(eq + 1);
+  return true;
+}
+
+bool parseFault(const std::string& text, Fault& f, std::string& error) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  for (;;) {
+    auto colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  if (parts[0].empty()) {
+    error = "fault without a name";
+    return false;
+  }
+  f.name = parts[0];
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    long long v = 0;
+    if (!parseNumber(parts[i], v) || v > 0xFFFFFFFFll) {
+      error = "bad fault argument '" + parts[i] + "' in fault=" + text;
+      return false;
+    }
+    f.args.push_back(static_cast<std::uint32_t>(v));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parseNumber(const std::string& text, long long& value, bool allowNegative) {
+  if (text.empty()) return false;
+  const char* s = text.c_str();
+  bool neg = false;
+  if (*s == '-' || *s == '+') {
+    if (*s == '-' && !allowNegative) return false;
+    neg = *s == '-';
+    ++s;
+  }
+  if (*s < '0' || *s > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(s, &end, 0);
+  if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+  value = neg ? -static_cast<long long>(v) : static_cast<long long>(v);
+  return true;
+}
+
+bool faultArgs(const Fault& f, std::size_t count, std::string& error) {
+  if (f.args.size() == count) return true;
+  error = "fault " + f.name + " takes " + std::to_string(count) + " argument" +
+          (count == 1 ? "" : "s");
+  return false;
+}
+
+Crate::~Crate() {
+  if (trace_ != nullptr) std::fclose(trace_);
+}
+
+const char* Crate::defaultText() { return kDefaultCrate; }
+
+std::unique_ptr<Crate> Crate::makeDefault() {
+  // Board kinds not built yet are left out of the default crate.
+  std::istringstream in(kDefaultCrate);
+  std::string text, line;
+  while (std::getline(in, line)) {
+    auto tok = splitBlanks(line);
+    bool known = tok.empty() || tok[0][0] == '#' || tok[0] == "library";
+    for (const BoardKind& k : boardKinds())
+      if (!tok.empty() && tok[0] == k.name) known = true;
+    if (known) text += line + "\n";
+  }
+  std::string error;
+  auto c = parse(text, "(default crate)", error);
+  if (!c) {
+    // The default crate is ours; failing to build it is a programming error.
+    std::fprintf(stderr, "vme-sim: %s\n", error.c_str());
+    std::abort();
+  }
+  return c;
+}
+
+std::unique_ptr<Crate> Crate::fromFile(const std::string& path, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "crate file " + path + ": cannot be read: " + std::strerror(errno);
+    return nullptr;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return parse(text.str(), path, error);
+}
+
+std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& fileName,
+                                    std::string& error) {
+  auto c = std::make_unique<Crate>();
+  std::istringstream in(text);
+  std::string line;
+  int lineNo = 0;
+  auto fail = [&](const std::string& why) {
+    error = "crate file " + fileName + " line " + std::to_string(lineNo) + ": " + why;
+    return nullptr;
+  };
+  while (std::getline(in, line)) {
+    ++lineNo;
+    auto hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    auto tok = splitBlanks(line);
+    if (tok.empty()) continue;
+
+    if (tok[0] == "library") {
+      for (std::size_t i = 1; i < tok.size(); ++i) {
+        std::string key, value;
+        long long v = 0;
+        if (!splitKey(tok[i], key, value)) return fail("expected key=value, got '" + tok[i] + "'");
+        if (!parseNumber(value, v, true) || v < -32768 || v > 32767)
+          return fail("library status '" + value + "' is not a signed 16-bit number");
+        auto s = static_cast<std::int16_t>(v);
+        LibraryForce& f = c->library_;
+        if (key == "init") f.init = s;
+        else if (key == "size") f.size = s;
+        else if (key == "map") f.map = s;
+        else if (key == "range") f.range = s;
+        else if (key == "unmap") f.unmap = s;
+        else if (key == "close") f.close = s;
+        else if (key == "lookup") f.lookup = s;
+        else if (key == "status") f.status = s;
+        else return fail("unknown library call '" + key + "'");
+      }
+      continue;
+    }
+
+    const BoardKind* kind = nullptr;
+    for (const BoardKind& k : boardKinds())
+      if (tok[0] == k.name) kind = &k;
+    if (kind == nullptr) return fail("unknown board kind '" + tok[0] + "'");
+    if (tok.size() < 3) return fail("expected: kind space base [options]");
+
+    BoardSpec spec;
+    spec.kind = tok[0];
+    spec.line = lineNo;
+    if (tok[1] == "A24") spec.space = Space::A24;
+    else if (tok[1] == "A32") spec.space = Space::A32;
+    else return fail("unknown address space '" + tok[1] + "' (A24 or A32)");
+    long long base = 0;
+    if (!parseNumber(tok[2], base)) return fail("bad base address '" + tok[2] + "'");
+    spec.base = static_cast<std::uint32_t>(base);
+    spec.size = kind->defaultSize;
+
+    for (std::size_t i = 3; i < tok.size(); ++i) {
+      std::string key, value;
+      if (!splitKey(tok[i], key, value)) return fail("expected key=value, got '" + tok[i] + "'");
+      if (key == "size") {
+        long long v = 0;
+        if (!parseNumber(value, v) || v == 0) return fail("bad size '" + value + "'");
+        spec.size = static_cast<std::uint32_t>(v);
+      } else if (key == "name") {
+        if (value.empty()) return fail("empty name");
+        spec.name = value;
+      } else if (key == "fault") {
+        Fault f;
+        std::string why;
+        if (!parseFault(value, f, why)) return fail(why);
+        spec.faults.push_back(f);
+      } else {
+        spec.options.emplace_back(key, value);
+      }
+    }
+    if (spec.base % 4 != 0) return fail("base address must be a multiple of 4");
+    if (static_cast<std::uint64_t>(spec.base) + spec.size > spaceSize(spec.space))
+      return fail("board does not fit in " + tok[1] + " space");
+    for (const Slot& s : c->slots_) {
+      if (s.spec.space != spec.space) continue;
+      std::uint64_t a0 = spec.base, a1 = a0 + spec.size;
+      std::uint64_t b0 = s.spec.base, b1 = b0 + s.spec.size;
+      if (a0 < b1 && b0 < a1)
+        return fail("overlaps the board of line " + std::to_string(s.spec.line));
+    }
+    std::string why;
+    auto board = kind->make(spec, *c, why);
+    if (!board) return fail(why.empty() ? "cannot build board" : why);
+    c->add(std::move(spec), std::move(board));
+  }
+  for (Slot& s : c->slots_) s.board->connect(*c);
+  return c;
+}
+
+Board& Crate::add(BoardSpec spec, std::unique_ptr<Board> board) {
+  slots_.push_back(Slot{std::move(spec), std::move(board)});
+  last_ = nullptr;
+  return *slots_.back().board;
+}
+
+int Crate::findName(const std::string& name) const {
+  for (std::size_t i = 0; i < slots_.size(); ++i)
+    if (!slots_[i].spec.name.empty() && slots_[i].spec.name == name) return static_cast<int>(i);
+  return -1;
+}
+
+Crate::Slot* Crate::decode(Space s, std::uint32_t address) {
+  if (last_ != nullptr && last_->spec.space == s && address - last_->spec.base < last_->spec.size)
+    return last_;
+  for (Slot& slot : slots_) {
+    if (slot.spec.space == s && address - slot.spec.base < slot.spec.size) {
+      last_ = &slot;
+      return last_;
+    }
+  }
+  return nullptr;
+}
+
+bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) {
+  bool ok = false;
+  value = allOnes(w);
+  if (address % static_cast<unsigned>(w) == 0) {
+    if (Slot* slot = decode(s, address)) {
+      if ((slot->board->widths() & static_cast<unsigned>(w)) != 0) {
+        std::uint32_t v = 0;
+        ok = slot->board->read(address - slot->spec.base, w, v);
+        if (ok) value = v & allOnes(w);
+      }
+    }
+  }
+  if (trace_ != nullptr) trace('R', s, address, w, value, !ok);
+  now_ += kBcPerCycle;
+  return ok;
+}
+
+bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) {
+  bool ok = false;
+  value &= allOnes(w);
+  if (address % static_cast<unsigned>(w) == 0) {
+    if (Slot* slot = decode(s, address)) {
+      if ((slot->board->widths() & static_cast<unsigned>(w)) != 0)
+        ok = slot->board->write(address - slot->spec.base, w, value);
+    }
+  }
+  if (trace_ != nullptr) trace('W', s, address, w, value, !ok);
+  now_ += kBcPerCycle;
+  return ok;
+}
+
+bool Crate::openTrace(const std::string& path) {
+  if (trace_ != nullptr) std::fclose(trace_);
+  trace_ = std::fopen(path.c_str(), "a");
+  return trace_ != nullptr;
+}
+
+void Crate::traceComment(const char* text) {
+  if (trace_ != nullptr) std::fprintf(trace_, "# %s\n", text);
+}
+
+void Crate::trace(char dir, Space s, std::uint32_t address, Width w, std::uint32_t value,
+                  bool berr) {
+  const int digits = 2 * static_cast<int>(w);
+  std::fprintf(trace_, "%c %s D%d %08X %0*X%s\n", dir, s == Space::A24 ? "A24" : "A32",
+               8 * static_cast<int>(w), address, digits, value, berr ? " BERR" : "");
+}
+
+Crate* gCrate = nullptr;
+
+void installCrate(std::unique_ptr<Crate> c) {
+  static std::unique_ptr<Crate> owner;
+  owner = std::move(c);
+  gCrate = owner.get();
+}
+
+void loadCrateFromEnvironment() {
+  std::unique_ptr<Crate> c;
+  const char* file = std::getenv("VME_SIM_CRATE");
+  if (file != nullptr && *file != '\0') {
+    std::string error;
+    c = Crate::fromFile(file, error);
+    if (!c) {
+      std::fprintf(stderr, "vme-sim: %s\n", error.c_str());
+      std::exit(2);
+    }
+  } else {
+    c = Crate::makeDefault();
+  }
+  const char* trace = std::getenv("VME_SIM_TRACE");
+  if (trace != nullptr && *trace != '\0' && !c->openTrace(trace)) {
+    std::fprintf(stderr, "vme-sim: trace file %s cannot be opened: %s\n", trace,
+                 std::strerror(errno));
+    std::exit(2);
+  }
+  installCrate(std::move(c));
+}
+
+namespace {
+// The crate exists before the program's first line of output.
+const bool crateLoaded = (loadCrateFromEnvironment(), true);
+}  // namespace
+
+}  // namespace vmesim

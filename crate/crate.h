@@ -1,0 +1,159 @@
+// The simulated VME crate: boards at addresses in A24 and A32 space, one
+// bunch-crossing clock, the bus-cycle trace and the crate file.
+//
+// A bus cycle is dispatched to the board that decodes its address.  An
+// address no board decodes, a width the board does not answer or a
+// misaligned cycle is a bus error: reads give all ones, nothing else happens.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vmesim {
+
+enum class Space : std::uint8_t { A24, A32 };
+enum class Width : std::uint8_t { D8 = 1, D16 = 2, D32 = 4 };
+
+// Bit masks for Board::widths().
+inline constexpr unsigned kD8 = 1;
+inline constexpr unsigned kD16 = 2;
+inline constexpr unsigned kD32 = 4;
+
+// Time in bunch crossings (25 ns).  Each bus cycle costs kBcPerCycle.
+using Bc = std::uint64_t;
+inline constexpr Bc kBcPerCycle = 20;
+
+inline constexpr std::uint32_t allOnes(Width w) {
+  return w == Width::D8 ? 0xFFu : w == Width::D16 ? 0xFFFFu : 0xFFFFFFFFu;
+}
+inline constexpr std::uint64_t spaceSize(Space s) {
+  return s == Space::A24 ? 0x1000000ull : 0x100000000ull;
+}
+
+// fault=NAME[:ARG[:ARG]] from a crate file line.
+struct Fault {
+  std::string name;
+  std::vector<std::uint32_t> args;
+};
+
+// One board line of a crate file, after the common options are taken.
+struct BoardSpec {
+  std::string kind;
+  Space space = Space::A24;
+  std::uint32_t base = 0;
+  std::uint32_t size = 0;
+  std::string name;
+  std::vector<Fault> faults;
+  // Options that only the board kind understands (firmware=, serial=, ...).
+  std::vector<std::pair<std::string, std::string>> options;
+  int line = 0;
+};
+
+class Crate;
+
+// A board model: declares the widths it answers and gets reads and writes at
+// a byte offset inside its own address range.  Return false for a bus error.
+class Board {
+ public:
+  virtual ~Board() = default;
+  virtual unsigned widths() const = 0;
+  virtual bool read(std::uint32_t offset, Width w, std::uint32_t& value) = 0;
+  virtual bool write(std::uint32_t offset, Width w, std::uint32_t value) = 0;
+  // Called once every board of the crate exists (a sender finds its receiver).
+  virtual void connect(Crate&) {}
+};
+
+// A board kind of the crate file.  make() reports unknown options or faults
+// through error and returns null.
+struct BoardKind {
+  const char* name;
+  std::uint32_t defaultSize;
+  std::unique_ptr<Board> (*make)(const BoardSpec& spec, Crate& crate, std::string& error);
+};
+const std::vector<BoardKind>& boardKinds();
+
+// Parses a number in C notation (0x hex, leading 0 octal, decimal); the whole
+// text must be used.  Negative numbers are allowed where allowNegative.
+bool parseNumber(const std::string& text, long long& value, bool allowNegative = false);
+// Splits "stuck0:0x10:0xFF" style fault arguments; helpers for board factories.
+bool faultArgs(const Fault& f, std::size_t count, std::string& error);
+
+// Statuses forced on the bus-library calls by the crate file's library line.
+struct LibraryForce {
+  std::int16_t init = 0, size = 0, map = 0, range = 0, unmap = 0, close = 0, lookup = 0, status = 0;
+};
+
+class Crate {
+ public:
+  struct Slot {
+    BoardSpec spec;
+    std::unique_ptr<Board> board;
+  };
+
+  Crate() = default;
+  Crate(const Crate&) = delete;
+  Crate& operator=(const Crate&) = delete;
+  ~Crate();
+
+  // Builds a crate from crate-file text.  On failure returns null and sets
+  // error to "NAME:LINE: reason".
+  static std::unique_ptr<Crate> parse(const std::string& text, const std::string& fileName,
+                                      std::string& error);
+  static std::unique_ptr<Crate> fromFile(const std::string& path, std::string& error);
+  static std::unique_ptr<Crate> makeDefault();
+  static const char* defaultText();
+
+  // One bus cycle each: decoded, traced, and the clock advances.
+  bool read(Space s, std::uint32_t address, Width w, std::uint32_t& value);
+  bool write(Space s, std::uint32_t address, Width w, std::uint32_t value);
+
+  Bc now() const { return now_; }
+  void advance(Bc n) { now_ += n; }
+
+  const LibraryForce& library() const { return library_; }
+  LibraryForce& library() { return library_; }
+  const std::vector<Slot>& slots() const { return slots_; }
+
+  // First board of the given model type, or null.
+  template <class T>
+  T* find() const {
+    for (const Slot& s : slots_)
+      if (T* b = dynamic_cast<T*>(s.board.get())) return b;
+    return nullptr;
+  }
+  // Index of the board named name (case-sensitive), or -1.
+  int findName(const std::string& name) const;
+
+  // Trace: every bus cycle appended to the file, one line each.
+  bool openTrace(const std::string& path);
+  void traceComment(const char* text);
+
+  // Adds a board (used by the parser and by tests).
+  Board& add(BoardSpec spec, std::unique_ptr<Board> board);
+
+ private:
+  Slot* decode(Space s, std::uint32_t address);
+  void trace(char dir, Space s, std::uint32_t address, Width w, std::uint32_t value, bool berr);
+
+  std::vector<Slot> slots_;
+  Slot* last_ = nullptr;
+  Bc now_ = 0;
+  LibraryForce library_;
+  std::FILE* trace_ = nullptr;
+};
+
+// The process-wide crate.  It is loaded before main from VME_SIM_CRATE (or the
+// default crate) and VME_SIM_TRACE; a bad crate file stops the program with
+// one line on standard error and exit status 2.
+extern Crate* gCrate;
+inline Crate& crate() { return *gCrate; }
+// Replaces the process-wide crate (tests).
+void installCrate(std::unique_ptr<Crate> c);
+// Loads the crate from the environment; on failure prints and exits 2.
+void loadCrateFromEnvironment();
+
+}  // namespace vmesim

@@ -1,0 +1,206 @@
+#include "foundation/console.h"
+
+#include <stdio_ext.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/settings.h"
+
+namespace {
+
+// Throws away what the operator typed ahead.  Only a terminal has pending
+// input in that sense; scripted input on a pipe is the answers themselves.
+bool discardTypeAhead() {
+  if (!isatty(STDIN_FILENO)) return true;
+  __fpurge(stdin);
+  return tcflush(STDIN_FILENO, TCIFLUSH) == 0;
+}
+
+// Throws away the rest of an over-long line.
+void discardRestOfLine() {
+  int c;
+  do c = std::getchar();
+  while (c != '\n' && c != EOF);
+}
+
+void copyText(char* out, const char* text) {
+  std::size_t n = std::strlen(text);
+  if (n > kLineSize - 1) n = kLineSize - 1;
+  std::memmove(out, text, n);
+  out[n] = '\0';
+}
+
+// The self-reading prompts discard type-ahead before the question is shown.
+void discardBeforeQuestion() {
+  if (!discardTypeAhead()) ringBell();
+}
+
+// Reads a line for the self-reading prompts: the newline stays in the line,
+// the rest of an over-long line is thrown away.  False at end of input.
+bool fetchSelfRead(char* line) {
+  if (std::fgets(line, kLineSize, stdin) == nullptr) {
+    ringBell();
+    return false;
+  }
+  std::size_t n = std::strlen(line);
+  if (n == kLineSize - 1 && line[n - 1] != '\n') {
+    int c = std::getchar();
+    if (c != '\n' && c != EOF) {
+      discardRestOfLine();
+      ringBell();
+    }
+  }
+  return true;
+}
+
+bool selfRead() { return vmeSettings.prompts == PromptStyle::SelfRead; }
+
+int digitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  return 99;
+}
+
+// Converts the answer and stores it as askHex does; returns nothing.
+void storeNumber(const char* line, std::uint32_t def, std::uint32_t* out) {
+  const char* end = nullptr;
+  std::uint32_t v = convertAnswer(line, &end);
+  if (v == 0xFFFFFFFFu) {
+    *out = def;
+    ringBell();
+  } else {
+    *out = v;
+  }
+  if (*end != '\0' && *end != '\n') ringBell();
+}
+
+}  // namespace
+
+void ringBell() { std::putchar('\a'); }
+
+std::uint32_t convertAnswer(const char* text, const char** end) {
+  unsigned base = 16;
+  switch (*text) {
+    case 'H': case 'h': base = 16; ++text; break;
+    case 'I': case 'i': base = 10; ++text; break;
+    case 'N': case 'n': base = 2; ++text; break;
+    case 'O': case 'o': base = 8; ++text; break;
+    default: break;
+  }
+  const char* p = text;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+      digitValue(static_cast<unsigned char>(p[2])) < 16)
+    p += 2;
+  std::uint64_t value = 0;
+  bool overflow = false, digits = false;
+  while (digitValue(static_cast<unsigned char>(*p)) < static_cast<int>(base)) {
+    value = value * base + static_cast<unsigned>(digitValue(static_cast<unsigned char>(*p)));
+    if (value > 0xFFFFFFFFull) {
+      overflow = true;
+      value = 0xFFFFFFFFull;
+    }
+    digits = true;
+    ++p;
+  }
+  if (!digits) {
+    *end = text;
+    return 0;
+  }
+  *end = p;
+  if (overflow) return 0xFFFFFFFFu;
+  auto v = static_cast<std::uint32_t>(value);
+  return negative ? static_cast<std::uint32_t>(0u - v) : v;
+}
+
+int readLine(const char* def, char* out) {
+  if (vmeSettings.prompts == PromptStyle::ReadLineFlush) std::fflush(nullptr);
+  if (!discardTypeAhead()) ringBell();
+  char line[kLineSize];
+  if (std::fgets(line, kLineSize, stdin) == nullptr) {
+    ringBell();
+    copyText(out, def);
+    return -1;
+  }
+  if (line[0] == '\n') {
+    copyText(out, def);
+    return 1;
+  }
+  if (char* nl = std::strchr(line, '\n')) {
+    *nl = '\0';
+  } else if (std::strlen(line) == kLineSize - 1) {
+    std::printf("no end\n");
+    int c = std::getchar();
+    if (c != '\n' && c != EOF) {
+      discardRestOfLine();
+      ringBell();
+    }
+  }
+  copyText(out, line);
+  return 0;
+}
+
+int askYesNo(const char* question, char defaultChar) {
+  char line[kLineSize];
+  if (selfRead()) {
+    discardBeforeQuestion();
+    std::printf("%s [%c] : ", question, defaultChar);
+    if (!fetchSelfRead(line)) return -1;
+  } else {
+    std::printf("%s [%c] : ", question, defaultChar);
+    int r = readLine("", line);
+    if (r != 0) return r;
+  }
+  switch (line[0]) {
+    case 'Y': case 'y': return ANSWER_YES;
+    case 'N': case 'n': return ANSWER_NO;
+    default: return ANSWER_OTHER;
+  }
+}
+
+int askHex(const char* question, std::uint32_t def, std::uint32_t* out) {
+  char line[kLineSize];
+  if (selfRead()) {
+    discardBeforeQuestion();
+    std::printf("%s [4x%4X] : ", question, def);
+    if (!fetchSelfRead(line)) {
+      *out = def;
+      return -1;
+    }
+    if (line[0] == '\n') {
+      *out = def;
+      return 1;
+    }
+  } else {
+    std::printf("%s [4x%4X] : ", question, def);
+    int r = readLine("", line);
+    if (r != 0) {
+      *out = def;
+      return r;
+    }
+  }
+  storeNumber(line, def, out);
+  return 0;
+}
+
+int askString(const char* question, const char* def, char* out) {
+  std::printf("%s [%s] : ", question, def);
+  return readLine(def, out);
+}
+
+int askUpper(const char* question, const char* def, char* out) {
+  int r = askString(question, def, out);
+  for (char* p = out; *p != '\0'; ++p)
+    *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+  return r;
+}

@@ -1,0 +1,34 @@
+// Console prompts: one question at a time, the default in brackets, an empty
+// answer keeps the default.  Numbers are hexadecimal unless a prefix letter
+// chooses another base (H hex, I decimal, N binary, O octal).
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int ANSWER_OTHER = 1;
+inline constexpr int ANSWER_YES = 2;
+inline constexpr int ANSWER_NO = 3;
+
+// Answer lines hold at most 127 characters and their terminating zero.
+inline constexpr int kLineSize = 128;
+
+// The bell: unusable input, end of input, discarded input.
+void ringBell();
+
+// Reads one answer line into out (kLineSize characters).  Returns 0 for an
+// answer, 1 for an empty line and -1 at end of input; out always holds a
+// string (the default for 1 and -1).  def and out may be the same buffer.
+int readLine(const char* def, char* out);
+
+// "%s [%c] : "; ANSWER_YES, ANSWER_NO, ANSWER_OTHER or -1 at end of input.
+int askYesNo(const char* question, char defaultChar);
+// "%s [4x%4X] : "; 0, 1 or -1; out is always written.
+int askHex(const char* question, std::uint32_t def, std::uint32_t* out);
+// "%s [%s] : "; what readLine returns.
+int askString(const char* question, const char* def, char* out);
+// askString, then the answer is turned to upper case in place.
+int askUpper(const char* question, const char* def, char* out);
+
+// The number conversion of askHex: base letter, then the standard unsigned
+// conversion of 32 bits.  end points where the conversion stopped.
+std::uint32_t convertAnswer(const char* text, const char** end);

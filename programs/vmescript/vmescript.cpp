@@ -1,0 +1,98 @@
+// vmescript: plays a text file of D16 register reads and writes against one
+// board in A24 space, echoing the file and pausing where it asks.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/console.h"
+#include "foundation/settings.h"
+#include "foundation/vme_window.h"
+
+VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+
+namespace {
+
+constexpr std::uint32_t kWindowSize = 0x1000;
+
+const char kHelp[] =
+    "VME base address is first line in file,  then each line is:\n"
+    "[addr[ data]][text]\n"
+    " addr = D16 offset in hex           (blank means text only)\n"
+    " data = D16 data   in hex for write (blank means  VME read)\n"
+    " text : any ? character or wait string means prompt\n"
+    "        any \" character or blank line  means comment (line not printed)\n"
+    "\n";
+
+// The word at a D16 offset must lie inside the window.
+bool insideWindow(unsigned offset) {
+  return 2ull * offset + 2 <= kWindowSize;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* program = argv[0];
+  const char* fileName = argc > 1 ? argv[1] : "winky.dat";
+
+  std::FILE* file = std::fopen(fileName, "r");
+  if (file == nullptr) {
+    std::printf("%s: can't open file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    return 1;
+  }
+  std::printf("%s: reading file %s\n\n", program, fileName);
+  std::printf("%s", kHelp);
+
+  bool firstLine = true;
+  VmePtr window;
+  vmeWindowSize = kWindowSize;
+  char line[kLineSize];
+  long lineNo = 0;
+  while (!std::feof(file)) {
+    if (std::fgets(line, sizeof line, file) == nullptr) {
+      if (std::ferror(file)) break;  // a read error must not spin here
+      continue;
+    }
+    ++lineNo;
+    unsigned offset = 0, data = 0;
+    const int n = std::sscanf(line, "%x %x", &offset, &data);
+
+    if (std::strchr(line, '"') == nullptr && n != -1) std::printf("file: %s", line);
+
+    if (firstLine && n > 0) {
+      firstLine = false;
+      window = vmeOpen(offset, VME_A24);
+      if (!window) {
+        std::printf("error mapping window\n");
+        return 1;
+      }
+    } else if ((n == 1 || n == 2) && !insideWindow(offset)) {
+      std::printf(" vme: line %ld: offset %x is outside the window (0 to %x), not accessed\n",
+                  lineNo, offset, kWindowSize / 2 - 1);
+    } else if (n == 1) {
+      const std::uint16_t v = window.read16(2 * offset);
+      std::printf(" vme: addr %4x read: %04x\n", offset, v);
+    } else if (n == 2) {
+      std::printf(" vme: addr %4x wrote %04x\n", offset, data);
+      window.write16(2 * offset, static_cast<std::uint16_t>(data));
+    }
+
+    if (std::strstr(line, "wait") != nullptr || std::strchr(line, '?') != nullptr) {
+      std::printf("Press Return to continue :");
+      std::fflush(stdout);
+      std::getchar();
+      std::printf("\n");
+    }
+  }
+  std::printf("end of file\n");
+  if (std::ferror(file)) {
+    std::printf("%s: error reading file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    return 1;
+  }
+  if (std::fclose(file) != 0) std::printf("error closing file\n");
+  vmeClose();
+  return 0;
+}

@@ -1,0 +1,86 @@
+// Runs a built program of the suite with scripted standard input, a chosen
+// crate and trace, and a time-out, and captures what it printed.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vmetest {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int exitStatus = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;       // the signal that ended it, or 0
+  bool timedOut = false;
+};
+
+struct RunOptions {
+  std::vector<std::string> args;             // after the program name
+  std::string input;                         // written to standard input
+  bool closeInput = true;                    // end of input after it (sessions)
+  std::map<std::string, std::string> env;    // e.g. VME_SIM_CRATE, VME_SIM_TRACE
+  std::string workDir;                       // empty: the current directory
+  int timeoutMs = 30000;
+};
+
+// Path of a built program (build/bin/NAME).
+std::string programPath(const std::string& name);
+// A file of the source tree (examples/..., tests/...).
+std::string sourcePath(const std::string& relative);
+
+// Runs NAME to its end (or the time-out, which kills it).  argv[0] is NAME.
+RunResult runProgram(const std::string& name, const RunOptions& options = {});
+
+// A running program that a test talks to step by step.
+class ProgramSession {
+ public:
+  ProgramSession(const std::string& name, const RunOptions& options);
+  ~ProgramSession();
+  ProgramSession(const ProgramSession&) = delete;
+  ProgramSession& operator=(const ProgramSession&) = delete;
+
+  void send(const std::string& text);
+  void closeInput();
+  // Waits until standard output holds needle (after the given position).
+  bool waitForOutput(const std::string& needle, int timeoutMs, std::size_t from = 0);
+  // Waits until the file has at least lines lines.
+  bool waitForLines(const std::string& path, std::size_t lines, int timeoutMs);
+  void signal(int sig);
+  const std::string& output();
+  // Waits for the end (kills at the time-out) and returns everything.
+  RunResult finish(int timeoutMs);
+
+ private:
+  void pump(int waitMs);
+  int pid_ = -1;
+  int in_ = -1, out_ = -1, err_ = -1;
+  RunResult result_;
+  bool done_ = false;
+};
+
+// A scratch folder removed at the end of the test.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Writes a file and returns its path.
+  std::string write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::string path_;
+};
+
+std::string readFile(const std::string& path);
+std::vector<std::string> readLines(const std::string& path);
+// Trace lines without the '#' comment lines.
+std::vector<std::string> traceCycles(const std::string& path);
+// Number of non-overlapping occurrences of needle in text.
+std::size_t countOf(const std::string& text, const std::string& needle);
+
+}  // namespace vmetest
