@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "console_capture.h"
+#include "foundation/console.h"
+#include "foundation/settings.h"
+
+VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+
+namespace {
+
+using vmetest::withConsole;
+
+struct HexAnswer {
+  std::uint32_t value = 0;
+  int result = 0;
+  std::string out;
+};
+
+HexAnswer hex(const std::string& input, std::uint32_t def = 0x8000) {
+  HexAnswer a;
+  a.out = withConsole(input, [&] { a.result = askHex("Q", def, &a.value); });
+  return a;
+}
+
+class Prompts : public ::testing::TestWithParam<PromptStyle> {
+ protected:
+  void SetUp() override { vmeSettings.prompts = GetParam(); }
+  void TearDown() override { vmeSettings.prompts = PromptStyle::ReadLine; }
+};
+
+TEST_P(Prompts, YesNoDecidesByFirstCharacterOnly) {
+  struct Case {
+    const char* input;
+    int expected;
+  } cases[] = {{"n\n", ANSWER_NO},    {"Y\n", ANSWER_YES},   {"yes\n", ANSWER_YES},
+               {"Yo\n", ANSWER_YES},  {" y\n", ANSWER_OTHER}, {"maybe\n", ANSWER_OTHER},
+               {"\n", ANSWER_OTHER},  {"", -1}};
+  for (const Case& c : cases) {
+    int r = 0;
+    std::string out = withConsole(c.input, [&] { r = askYesNo("Go on?", 'N'); });
+    EXPECT_EQ(r, c.expected) << "answer '" << c.input << "'";
+    EXPECT_EQ(out.rfind("Go on? [N] : ", 0), 0u) << out;
+  }
+}
+
+TEST_P(Prompts, NumberNotationsAndBells) {
+  struct Case {
+    const char* input;
+    std::uint32_t value;
+    bool bell;
+  } cases[] = {
+      {"10\n", 0x10, false},        {"I10\n", 10, false},         {"N101\n", 5, false},
+      {"O17\n", 15, false},         {"h1F\n", 0x1F, false},       {"0x1F\n", 0x1F, false},
+      {"-2\n", 0xFFFFFFFE, false},  {"FFFFFFFF\n", 0x8000, true}, {"-1\n", 0x8000, true},
+      {"12z\n", 0x12, true},        {"zz\n", 0, true},            {"123456789\n", 0x8000, true},
+      {"  i42\n", 0, true},      {"  42\n", 0x42, false},      {"i-3\n", 0xFFFFFFFD, false},
+  };
+  for (const Case& c : cases) {
+    HexAnswer a = hex(c.input);
+    EXPECT_EQ(a.result, 0) << c.input;
+    EXPECT_EQ(a.value, c.value) << "answer '" << c.input << "'";
+    EXPECT_EQ(a.out.find('\a') != std::string::npos, c.bell) << "answer '" << c.input << "'";
+  }
+}
+
+TEST_P(Prompts, EmptyLineAndEndOfInputKeepTheDefault) {
+  HexAnswer empty = hex("\n", 0);
+  EXPECT_EQ(empty.result, 1);
+  EXPECT_EQ(empty.value, 0u);
+  EXPECT_EQ(empty.out, "Q [4x   0] : ");
+
+  HexAnswer eof = hex("", 0x8000);
+  EXPECT_EQ(eof.result, -1);
+  EXPECT_EQ(eof.value, 0x8000u);
+  EXPECT_EQ(eof.out, "Q [4x8000] : \a");
+
+  HexAnswer wide = hex("\n", 0xD000000);
+  EXPECT_EQ(wide.out, "Q [4xD000000] : ");
+}
+
+TEST_P(Prompts, OverLongLineKeepsItsStartAndDropsTheRest) {
+  // 200 characters, then a second answer that must still be read as such.
+  HexAnswer first, second;
+  std::string out = withConsole(std::string(200, '1') + "\n7\n", [&] {
+    askHex("Q", 0, &first.value);
+    askHex("Q", 0, &second.value);
+  });
+  EXPECT_EQ(second.value, 7u);
+  EXPECT_NE(out.find('\a'), std::string::npos);
+  EXPECT_EQ(out.find("no end") != std::string::npos, GetParam() != PromptStyle::SelfRead);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllStyles, Prompts,
+                         ::testing::Values(PromptStyle::ReadLine, PromptStyle::SelfRead),
+                         [](const auto& param) {
+                           return param.param == PromptStyle::ReadLine ? "ReadLine" : "SelfRead";
+                         });
+
+TEST(ReadLine, LineLengthsAroundTheBuffer) {
+  char line[kLineSize];
+  int r = 0;
+  std::string out = withConsole(std::string(126, 'a') + "\n", [&] { r = readLine("d", line); });
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(std::strlen(line), 126u);
+  EXPECT_EQ(out, "");
+
+  out = withConsole(std::string(127, 'b') + "\nnext\n", [&] {
+    r = readLine("d", line);
+  });
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(std::string(line), std::string(127, 'b'));
+  EXPECT_EQ(out, "no end\n");  // taken whole: no bell
+
+  std::string rest;
+  out = withConsole(std::string(127, 'c') + std::string(73, 'x') + "\nnext\n", [&] {
+    readLine("d", line);
+    char again[kLineSize];
+    readLine("d", again);
+    rest = again;
+  });
+  EXPECT_EQ(std::string(line), std::string(127, 'c'));
+  EXPECT_EQ(out, "no end\n\a");
+  EXPECT_EQ(rest, "next");
+}
+
+TEST(ReadLine, DefaultsEndOfInputAndSharedBuffer) {
+  char buf[kLineSize] = "DUMP 1";
+  int r = 0;
+  withConsole("\n", [&] { r = readLine(buf, buf); });
+  EXPECT_EQ(r, 1);
+  EXPECT_STREQ(buf, "DUMP 1");
+
+  std::string out = withConsole("", [&] { r = readLine(buf, buf); });
+  EXPECT_EQ(r, -1);
+  EXPECT_STREQ(buf, "DUMP 1");
+  EXPECT_EQ(out, "\a");
+
+  // A last line without its newline is still a whole answer.
+  out = withConsole("L1A 5", [&] { r = readLine(buf, buf); });
+  EXPECT_EQ(r, 0);
+  EXPECT_STREQ(buf, "L1A 5");
+  EXPECT_EQ(out, "");
+}
+
+TEST(AskString, UpperCaseAndDefaultShown) {
+  char buf[kLineSize] = "DUMP 1";
+  int r = 0;
+  std::string out = withConsole("dump 0x1f\n", [&] { r = askUpper("Enter keyword", buf, buf); });
+  EXPECT_EQ(r, 0);
+  EXPECT_STREQ(buf, "DUMP 0X1F");
+  EXPECT_EQ(out, "Enter keyword [DUMP 1] : ");
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "crate/boards/memory.h"
+#include "crate/crate.h"
+#include "program_runner.h"
+
+namespace {
+
+using vmesim::Crate;
+using vmesim::Space;
+using vmesim::Width;
+
+std::unique_ptr<Crate> build(const std::string& text) {
+  std::string error;
+  auto c = Crate::parse(text, "test.crate", error);
+  EXPECT_TRUE(c) << error;
+  return c;
+}
+
+std::string parseError(const std::string& text) {
+  std::string error;
+  auto c = Crate::parse(text, "bad.crate", error);
+  EXPECT_FALSE(c) << "accepted:\n" << text;
+  return error;
+}
+
+TEST(CrateFile, ErrorsNameTheFileLineAndReason) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"# comment\n\nmemry A24 0x200000\n", "bad.crate line 3: unknown board kind 'memry'"},
+      {"memory A16 0x200000\n", "line 1: unknown address space 'A16'"},
+      {"memory A24 0x2000zz\n", "line 1: bad base address '0x2000zz'"},
+      {"memory A24\n", "line 1: expected: kind space base"},
+      {"memory A24 0x200000 colour=red\n", "line 1: unknown memory option 'colour'"},
+      {"memory A24 0x200000 fault=melted\n", "line 1: unknown memory fault 'melted'"},
+      {"memory A24 0x200000 fault=stuck0:0x10\n", "line 1: fault stuck0 takes 2 arguments"},
+      {"memory A24 0x200000 fault=stuck1:0x11:1\n", "line 1: fault stuck1: offset must be"},
+      {"memory A24 0x200000 fault=alias:x\n", "line 1: bad fault argument 'x'"},
+      {"memory A24 0xFF8000 size=0x10000\n", "line 1: board does not fit in A24 space"},
+      {"memory A24 0x200000\nmemory A24 0x20F000\n", "line 2: overlaps the board of line 1"},
+      {"library init=1 map=40000\n", "line 1: library status '40000' is not a signed 16-bit"},
+      {"library mapp=1\n", "line 1: unknown library call 'mapp'"},
+      {"memory A24 0x200000 size=0\n", "line 1: bad size '0'"},
+      {"memory A24 0x200000 junk\n", "line 1: expected key=value, got 'junk'"},
+  };
+  for (const Case& c : cases) {
+    std::string error = parseError(c.text);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error;
+  }
+}
+
+TEST(CrateFile, OptionsCommentsAndLibraryLine) {
+  auto c = build(
+      "  # a bench crate\n"
+      "memory A24 0x200000 size=0x100 name=RAM1   # trailing comment\n"
+      "memory A32 0xD000000 fault=no-d8 fault=stuck1:2:0x8000\n"
+      "library init=1 map=-3 status=0x10\n");
+  ASSERT_TRUE(c);
+  ASSERT_EQ(c->slots().size(), 2u);
+  EXPECT_EQ(c->slots()[0].spec.size, 0x100u);
+  EXPECT_EQ(c->slots()[1].spec.size, 0x10000u) << "memory default size";
+  EXPECT_EQ(c->findName("RAM1"), 0);
+  EXPECT_EQ(c->findName("ram1"), -1);
+  EXPECT_EQ(c->library().init, 1);
+  EXPECT_EQ(c->library().map, -3);
+  EXPECT_EQ(c->library().status, 0x10);
+  EXPECT_EQ(c->library().close, 0);
+}
+
+TEST(Crate, DecodingWidthsAndBusErrors) {
+  auto c = build("memory A24 0x200000 size=0x100 fault=no-d32\nmemory A32 0x200000 size=0x100\n");
+  std::uint32_t v = 0;
+  EXPECT_TRUE(c->write(Space::A24, 0x200010, Width::D16, 0x1234));
+  EXPECT_TRUE(c->read(Space::A24, 0x200010, Width::D16, v));
+  EXPECT_EQ(v, 0x1234u);
+  // Same address in A32 is another board.
+  EXPECT_TRUE(c->read(Space::A32, 0x200010, Width::D16, v));
+  EXPECT_EQ(v, 0xFFFFu);
+  // Undecoded, refused width, misaligned: all ones and false.
+  EXPECT_FALSE(c->read(Space::A24, 0x200100, Width::D16, v));
+  EXPECT_EQ(v, 0xFFFFu);
+  EXPECT_FALSE(c->read(Space::A24, 0x200010, Width::D32, v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_FALSE(c->read(Space::A24, 0x200011, Width::D16, v));
+  EXPECT_FALSE(c->write(Space::A24, 0x200300, Width::D8, 0));
+}
+
+TEST(Crate, ClockAdvancesPerBusCycle) {
+  auto c = build("memory A24 0x200000\n");
+  std::uint32_t v;
+  const vmesim::Bc t0 = c->now();
+  c->read(Space::A24, 0x200000, Width::D16, v);
+  c->write(Space::A24, 0x900000, Width::D16, 1);  // a bus error costs a cycle too
+  EXPECT_EQ(c->now() - t0, 2 * vmesim::kBcPerCycle);
+}
+
+TEST(MemoryBoard, BigEndianLanesAcrossWidths) {
+  auto c = build("memory A24 0x200000 size=0x100\n");
+  std::uint32_t v = 0;
+  c->read(Space::A24, 0x200000, Width::D32, v);
+  EXPECT_EQ(v, 0xFFFFFFFFu) << "powers up as all ones";
+  c->write(Space::A24, 0x200000, Width::D32, 0x11223344);
+  c->read(Space::A24, 0x200000, Width::D16, v);
+  EXPECT_EQ(v, 0x1122u) << "the D16 word at a multiple of four is the high half";
+  c->read(Space::A24, 0x200003, Width::D8, v);
+  EXPECT_EQ(v, 0x44u);
+  c->write(Space::A24, 0x200002, Width::D8, 0xAB);
+  c->read(Space::A24, 0x200002, Width::D16, v);
+  EXPECT_EQ(v, 0xAB44u) << "the even byte is the high half of its word";
+}
+
+TEST(MemoryBoard, FaultsActOnTheAddressedCells) {
+  auto c = build(
+      "memory A24 0x200000 size=0x100 fault=stuck0:0x10:0x00F0 fault=stuck1:0x12:0x8001 "
+      "fault=alias:5\n");
+  std::uint32_t v = 0;
+  c->write(Space::A24, 0x200010, Width::D32, 0);
+  c->read(Space::A24, 0x200010, Width::D32, v);
+  EXPECT_EQ(v, 0x00008001u);
+  c->write(Space::A24, 0x200010, Width::D16, 0xFFFF);
+  c->read(Space::A24, 0x200010, Width::D16, v);
+  EXPECT_EQ(v, 0xFF0Fu);
+  c->read(Space::A24, 0x200011, Width::D8, v);
+  EXPECT_EQ(v, 0x0Fu) << "stuck bits of the low byte";
+  // Address bit 5 ignored: 0x20 and 0x00 are one cell.
+  c->write(Space::A24, 0x200020, Width::D16, 0x5A5A);
+  c->read(Space::A24, 0x200000, Width::D16, v);
+  EXPECT_EQ(v, 0x5A5Au);
+}
+
+TEST(Trace, OneLinePerCycleInTheDocumentedFormat) {
+  vmetest::TempDir dir;
+  auto c = build("memory A24 0x200000 size=0x100 fault=no-d8\nmemory A32 0xD000000\n");
+  ASSERT_TRUE(c->openTrace(dir.file("t.trace")));
+  std::uint32_t v;
+  c->write(Space::A24, 0x200002, Width::D16, 0x4);
+  c->read(Space::A32, 0xD000000, Width::D32, v);
+  c->read(Space::A24, 0x200001, Width::D8, v);
+  c->read(Space::A24, 0xF00000, Width::D32, v);
+  c->traceComment("unmap window 1");
+  c.reset();  // closes the trace
+  EXPECT_EQ(vmetest::readFile(dir.file("t.trace")),
+            "W A24 D16 00200002 0004\n"
+            "R A32 D32 0D000000 FFFFFFFF\n"
+            "R A24 D8 00200001 FF BERR\n"
+            "R A24 D32 00F00000 FFFFFFFF BERR\n"
+            "# unmap window 1\n");
+}
+
+}  // namespace
