@@ -1,0 +1,91 @@
+// Cost of one register access: a raw volatile pointer, the direct path of the
+// pointer type over the same host memory, and the simulated path (D16 on a
+// memory board of the crate).
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "buslib/nivxi.h"
+
+namespace {
+
+constexpr std::uint32_t kWords = 0x800;
+
+void RawVolatileRead(benchmark::State& state) {
+  std::vector<std::uint16_t> mem(kWords, 0x1234);
+  volatile std::uint16_t* p = mem.data();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p[i]);
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+void RawVolatileWrite(benchmark::State& state) {
+  std::vector<std::uint16_t> mem(kWords, 0);
+  volatile std::uint16_t* p = mem.data();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    p[i] = static_cast<std::uint16_t>(i);
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+void DirectPathRead(benchmark::State& state) {
+  std::vector<std::uint16_t> mem(kWords, 0x1234);
+  vmebus::DirectPtr p(mem.data());
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p.read16(2 * i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+void DirectPathWrite(benchmark::State& state) {
+  std::vector<std::uint16_t> mem(kWords, 0);
+  vmebus::DirectPtr p(mem.data());
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    p.write16(2 * i, static_cast<std::uint16_t>(i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+VmePtr simulatedWindow() {
+  static VmePtr p = [] {
+    InitVXIlibrary();
+    SetVXIwindowSize(0x1000);
+    std::uint32_t window = 0;
+    VXIstatus status = 0;
+    return MapVXIwindow(VXI_ACCESS_A24, 0x200000, 1000, &window, &status);
+  }();
+  return p;
+}
+
+void SimulatedRead(benchmark::State& state) {
+  VmePtr p = simulatedWindow();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p.read16(2 * i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+void SimulatedWrite(benchmark::State& state) {
+  VmePtr p = simulatedWindow();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    p.write16(2 * i, static_cast<std::uint16_t>(i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(RawVolatileRead);
+BENCHMARK(DirectPathRead);
+BENCHMARK(SimulatedRead);
+BENCHMARK(RawVolatileWrite);
+BENCHMARK(DirectPathWrite);
+BENCHMARK(SimulatedWrite);
+BENCHMARK_MAIN();
