@@ -258,6 +258,7 @@ bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) 
   }
   if (trace_ != nullptr) trace('R', s, address, w, value, !ok);
   now_ += kBcPerCycle;
+  ++cycles_;
   return ok;
 }
 
@@ -272,6 +273,7 @@ bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) 
   }
   if (trace_ != nullptr) trace('W', s, address, w, value, !ok);
   now_ += kBcPerCycle;
+  ++cycles_;
   return ok;
 }
 

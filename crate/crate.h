@@ -113,6 +113,8 @@ class Crate {
 
   Bc now() const { return now_; }
   void advance(Bc n) { now_ += n; }
+  // Bus cycles made so far (bus errors included).
+  std::uint64_t cycles() const { return cycles_; }
 
   const LibraryForce& library() const { return library_; }
   LibraryForce& library() { return library_; }
@@ -142,6 +144,7 @@ class Crate {
   std::vector<Slot> slots_;
   Slot* last_ = nullptr;
   Bc now_ = 0;
+  std::uint64_t cycles_ = 0;
   LibraryForce library_;
   std::FILE* trace_ = nullptr;
 };
