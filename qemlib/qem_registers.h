@@ -1,0 +1,96 @@
+// The QEM module's register map and its register-level operations: serial
+// number and firmware version, the L1ID layout, TTC enables, reset, waits and
+// the clock and TTCrx checks.  Every register is one D16 word.
+#pragma once
+
+#include <cstdint>
+
+#include "buslib/vme_ptr.h"
+#include "qemlib/qem_settings.h"
+
+// Byte offsets of the registers from the module base.
+enum QemOffset : std::uint32_t {
+  QEM_ENABLES = 0x00,
+  QEM_COMMAND = 0x02,
+  QEM_BURST = 0x04,
+  QEM_X06 = 0x06,
+  QEM_X08 = 0x08,
+  QEM_DELAYS = 0x0A,
+  QEM_STATUS = 0x0C,
+  QEM_X0E = 0x0E,
+  QEM_L1LO = 0x10,
+  QEM_L1HI = 0x12,
+  QEM_BCID = 0x14,
+  QEM_TTID = 0x16,
+  QEM_ENTTC = 0x18,
+  QEM_SEQCONTROL = 0x1A,
+  QEM_SEQLAST = 0x1C,
+  QEM_X1E = 0x1E,
+  QEM_X20 = 0x20,
+  QEM_X22 = 0x22,
+  QEM_X24 = 0x24,
+  QEM_TTCDAT = 0x26,
+  QEM_X28 = 0x28,
+  QEM_BCIN = 0x2A,
+  QEM_I2C = 0x2C,
+  QEM_TTCCMD = 0x2E,
+  QEM_OUTPUT = 0x30,
+  QEM_SERIAL = 0x32,
+};
+inline constexpr int QEM_REGISTER_COUNT = 26;
+// The sequencer RAM: 0x4000 D16 words from this byte offset.
+inline constexpr std::uint32_t QEM_RAM_OFFSET = 0x8000;
+inline constexpr int QEM_RAM_WORDS = 0x4000;
+
+// reg_status bits.
+inline constexpr std::uint16_t STATUS_CMD_BUSY = 0x0004;
+inline constexpr std::uint16_t STATUS_BURST = 0x0010;
+inline constexpr std::uint16_t STATUS_SEQ_BUSY = 0x0060;
+inline constexpr std::uint16_t STATUS_TTC_CLOCK = 0x0100;
+inline constexpr std::uint16_t STATUS_SA_CLOCK = 0x0200;
+// reg_TTCcmd bits.
+inline constexpr std::uint16_t TTCCMD_READY = 0x4000;
+
+// Register "pointers": read with .get(), written with .set(v).  Valid from
+// qemMapRegisters until the window is closed.
+extern VmePtr qemBase;
+extern VmePtr reg_enables, reg_command, reg_burst, reg_x06, reg_x08, reg_delays, reg_status,
+    reg_x0E, reg_L1lo, reg_L1hi, reg_BCid, reg_TTid, reg_enTTC, reg_seqControl, reg_seqLast,
+    reg_x1E, reg_x20, reg_x22, reg_x24, reg_ttcdat, reg_x28, reg_BCin, reg_I2C, reg_TTCcmd,
+    reg_output, reg_serial;
+
+// Firmware version (high byte of reg_serial) and the old-firmware flag
+// (version below 9).  Both stay 0 until qemReadSerial.
+extern int qemVersion;
+extern int qemOldFirmware;
+
+// Computes the 26 register addresses from the module's mapped base.
+void qemMapRegisters(VmePtr base);
+// Reads reg_serial once, prints serial number and version, sets qemVersion
+// and qemOldFirmware; returns the raw word.
+int qemReadSerial();
+// The 24-bit L1ID from the two counter words: version 9 and later use
+// (hi & 0xFF) << 16 | lo, older firmware (and version 0) (hi & 0xFFF) << 12 |
+// (lo & 0xFFF).
+int qemL1ID(int lo, int hi);
+// The L1ID with the layout of firmware 8 and lower, whatever the version.
+int qemL1IDOld(int lo, int hi);
+// Reads reg_L1lo, then reg_L1hi, and composes the L1ID.
+int qemReadL1ID();
+
+void qemEnableTTC();
+void qemDisableTTC();
+// Resets the module (kind 3 and 2 print a line, 1 nothing) and waits, bounded,
+// for TTCrx ready and the TTC clock.
+void VReset(int kind);
+// Waits, at most 1000 status reads, for the sequencer to be idle.
+void qemWait_seqBusys();
+// Waits without limit for (register & mask) == value, with a progress line
+// every 0x400000 polls.
+void wait_state(VmePtr reg, int mask, int value);
+// At most 0x10000 reads; 1 if the state was not seen, else 0.
+int wait_stateBounded(VmePtr reg, int mask, int value);
+// 1 (and a CLOCK FAILURE line) when the stand-alone clock is off, else 0.
+int qemCheckStandaloneClock();
+// 0 when the TTCrx is ready, else 1 with a warning.
+int qemCheckTTC();

@@ -1,0 +1,119 @@
+// The sequencer RAM word format, building a command stream in a host
+// buffer, starting a run, reading the RAM back, and the scan report that
+// decodes a command stream and checks its timing rules.
+//
+// A word buffer is an array of 32-bit integers, one per sequencer word: bits
+// 0-7 are the source byte (lane 0), bits 8-15 the sink byte (lane 1).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "buslib/vme_ptr.h"
+#include "qemlib/qem_settings.h"
+
+// Bits of a sequencer byte, of reg_output and of the identifier checks' flags.
+inline constexpr int SEQ_L1A = 0x01;
+inline constexpr int SEQ_ECR = 0x02;
+inline constexpr int SEQ_BCR = 0x04;
+inline constexpr int SEQ_CAL = 0x08;
+inline constexpr int SEQ_SERID = 0x10;  // serial L1ID/BCID line
+inline constexpr int SEQ_SERTT = 0x20;  // serial trigger-type line
+inline constexpr int SEQ_CMD40 = 0x40;  // further command lines
+inline constexpr int SEQ_CMD80 = 0x80;
+inline constexpr int SEQ_COMMANDS = 0xCF;  // every bit but the serial lines
+
+// No value given or known.
+inline constexpr int NO_VALUE = -999;
+
+// Serial trains: start bit, fields LSB first, stop bit.
+inline constexpr int SEQ_ID_TRAIN = 38;  // 1 + 24 + 12 + 1 words
+inline constexpr int SEQ_TT_TRAIN = 12;  // 1 + 10 + 1 words
+
+// Words of the sequencer RAM and of every host word buffer.
+inline constexpr int SEQ_WORDS = 0x4000;
+
+// The scan's parameters and results.  The two layouts differ between the
+// program forms, so they live in distinct inline namespaces: one program
+// can never mix them up at link time.
+#if defined(QEM_SEQ_FORMS)
+inline namespace qem_seq_forms {
+struct ScanParams {
+  int count;
+  int byte;
+  int verbose;
+  int bcOffset;
+  int orbit;
+  int pipeline;
+};
+struct ScanResult {
+  int indexL1A;
+  int countL1A;
+  int countECR;
+  int countBCR;
+  int countCAL;
+  int errors;
+};
+}  // namespace qem_seq_forms
+#else
+inline namespace qem_std_forms {
+struct ScanParams {
+  int count;      // words to scan
+  int byte;       // lane: 0 source, nonzero sink
+  int verbose;    // nonzero prints the report lines
+  int bcOffset;   // BCID = L1A index - last BCR - bcOffset
+  int orbit;      // words between BCRs
+  int pipeline;   // words from a CAL to its L1A
+  int nextL1ID;   // L1ID the next L1A must carry, or NO_VALUE
+  int nextBCID;   // carried only
+  int nextTTID;   // trigger type every L1A must carry, or NO_VALUE
+};
+struct ScanResult {
+  int l1id;  // fields of the last L1A's trains, NO_VALUE when none
+  int bcid;
+  int ttid;
+  int indexL1A;
+  int countL1A;
+  int countECR;
+  int countBCR;
+  int countCAL;
+  int errors;
+};
+}  // namespace qem_std_forms
+#endif
+
+// The sequencer RAM (0x4000 D16 words).  Set by the program: the module
+// window + QEM_RAM_OFFSET, or a window of its own.
+extern VmePtr seqRAM;
+
+// Starts a run.  Standard form: n words, reg_seqLast := n - 1, reg_enables :=
+// 0.  qemseq's form: n is the last word itself, reg_enables := 1, and a line
+// is printed when the stand-alone clock is not running.
+void qemSeqStart(int n);
+
+ScanParams scanDefaults();
+// Scans params.count entries of buffer (the caller guarantees them).
+ScanResult scanReport(const std::int32_t* buffer, ScanParams params);
+// Waits for the sequencer, reads the RAM's first params.count words and scans
+// them.  A count above 0x4000 is clamped to 0x4000 with a line saying so.
+ScanResult scanRAM(ScanParams params);
+#if !defined(QEM_SEQ_FORMS)
+// scanRAM with the defaults, this count and the expected next L1ID.
+ScanResult scanSink(int count, int nextL1ID);
+#endif
+// Prints the main registers and a verbose scan of count RAM words in a lane.
+void qemRegisterDump(int count, int byte);
+// Prints up to 200 entries and a verbose scan of lane 0 of the buffer.
+void scanBuffer(const std::int32_t* buffer, int count, ScanParams params);
+
+// Places an L1A at index and queues its serial trains behind those of the
+// previous L1A placed; values are L1ID, BCID and TTID, gaps the distances of
+// the ID and TT trains from the L1A.  An index outside 0..size-1 changes
+// nothing; trains are cut at the buffer's end.
+void seqAddL1A(std::int32_t* buffer, int size, int index, const std::array<int, 3>& values,
+               const std::array<int, 2>& gaps);
+// The queue state of seqAddL1A, kept for the whole run.
+extern int seqLastIndex;
+extern std::array<int, 2> seqLinePos;
+// Back to the start state (no L1A placed yet).
+void seqAddL1AReset();
