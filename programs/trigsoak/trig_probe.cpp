@@ -1,0 +1,149 @@
+#include "trig_probe.h"
+
+#include <cstdio>
+
+#include "buslib/nivxi.h"
+#include "foundation/vme_window.h"
+
+std::uint32_t probeWindow = 0;
+
+namespace {
+
+constexpr std::uint32_t kTimeout = 1000;
+constexpr std::int16_t kAny = -1;
+// The device line always shows this spelling, whatever name is looked up.
+constexpr const char* kShownName = "Lobbo";
+
+// Register block offsets.
+constexpr std::uint32_t REG_ENABLE = 0x0;
+constexpr std::uint32_t REG_STROBE = 0x2;
+constexpr std::uint32_t REG_DATA = 0x4;
+constexpr std::uint32_t REG_CLEAR_A = 0x6;
+constexpr std::uint32_t REG_CLEAR_B = 0x8;
+constexpr std::uint32_t REG_CLEAR_C = 0xA;
+
+struct Load {
+  std::uint16_t value;
+  std::uint16_t strobe;
+};
+
+constexpr Load kLoads[] = {
+    {0x0003, 0x0100}, {0x0015, 0x0200}, {0x0025, 0x0400}, {0x1875, 0x0800}, {0x00C0, 0x1000},
+};
+
+constexpr std::uint16_t kPatterns[] = {0xE675, 0xAAAA, 0x5555, 0xEAAA};
+
+unsigned long busErrorWord() { return static_cast<unsigned long>(vmeBusErrorRecv()); }
+
+}  // namespace
+
+void printBusStatus() {
+  std::int16_t value = 0;
+  const VXIstatus s = GetVXIbusStatus(kAny, 1, &value);
+  std::printf("VMEbus error status %d ret %d\n", value, s);
+  std::printf("BusErrorRecv %lx\n", busErrorWord());
+}
+
+VmePtr mapProbe(std::uint32_t base) {
+  VXIstatus s = vmeInitLibrary();
+  if (s > 0) {
+    std::printf("InitVXIlibrary already initialized");
+  } else if (s < 0) {
+    std::printf("InitVXIlibrary failed, stop\n");
+    return VmePtr();
+  }
+
+  VXIstatus mapStatus = 0;
+  const VmePtr p = MapVXIwindow(VXI_ACCESS_A24, base, kTimeout, &probeWindow, &mapStatus);
+  if (mapStatus < 0) {
+    std::printf("Failed to get memory map %d\n", mapStatus);
+    return VmePtr();
+  }
+  std::printf("Address = %lx, base Addr = %s \n", static_cast<unsigned long>(base),
+              p.text().data());
+
+  std::uint32_t first = 0, last = 0;
+  s = GetVXIwindowRange(probeWindow, &first, &last);
+  if (s < 0) {
+    std::printf("Failed to get window info %d\n", s);
+    return VmePtr();
+  }
+  std::printf("Base VME address = %lx, End VME address = %lx\n",
+              static_cast<unsigned long>(first), static_cast<unsigned long>(last));
+
+  std::int16_t logical = -1;
+  s = FindVXIdevice(probeSettings.device, kAny, kAny, kAny, kAny, kAny, kAny, &logical);
+  std::printf("Device %s logical address %d return %d\n", kShownName, logical, s);
+
+  if (p.isNull()) {
+    std::printf("No address map for kelpo\n");
+    return VmePtr();
+  }
+
+  (void)PrepareVXIprobe();
+  std::printf("BusErrorRecv %lx\n", busErrorWord());
+
+  // A plain read: a bus error here shows only in the status lines below.
+  const unsigned plain = p.get();
+  std::printf("   peek address %s value %x\n", p.text().data(), plain);
+  printBusStatus();
+
+  std::uint32_t guarded = 0;
+  (void)VXIpeek(p, 2, &guarded);
+  std::printf("VXIpeek address %s value %x\n", p.text().data(), guarded & 0xFFFFu);
+  printBusStatus();
+  return p;
+}
+
+void closeProbe() {
+  printBusStatus();
+  (void)UnmapVXIwindow(probeWindow);
+  const VXIstatus s = CloseVXIlibrary();
+  std::printf("\nVXI_VME library closed %d\n", s);
+}
+
+void loadRegisterBlock(VmePtr base, bool shortForm) {
+  if (!shortForm) {
+    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_STROBE, 0x0020);
+    base.write16(REG_STROBE, 0x0000);
+  }
+  base.write16(REG_ENABLE, 0x0001);
+  base.write16(REG_CLEAR_A, 0x0000);
+  base.write16(REG_CLEAR_B, 0x0000);
+  base.write16(REG_CLEAR_C, 0x0000);
+  for (const Load& l : kLoads) {
+    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_DATA, l.value);
+    base.write16(REG_STROBE, l.strobe);
+  }
+  if (shortForm) {
+    base.write16(REG_STROBE, 0x0000);
+    return;
+  }
+  base.write16(REG_STROBE, 0x0000);
+  base.write16(REG_STROBE, 0x4000);
+  base.write16(REG_STROBE, 0x0000);
+  for (std::uint16_t w : kPatterns) {
+    base.write16(REG_DATA, w);
+    base.write16(REG_STROBE, 0x2000);
+    base.write16(REG_STROBE, 0x0000);
+  }
+  base.write16(REG_DATA, 0x0000);
+}
+
+int probeMain(void (*payload)(VmePtr)) {
+  std::uint32_t base = PROBE_DEFAULT_BASE;
+  std::printf("Enter VME base address: 0x");
+  std::fflush(stdout);
+  unsigned int typed = 0;
+  if (std::scanf("%x", &typed) == 1) base = typed;
+
+  const VmePtr p = mapProbe(base);
+  std::printf("mapped address = %s \n", p.text().data());
+  if (p.isNull()) return 1;
+
+  payload(p);
+  closeProbe();
+  return 0;
+}

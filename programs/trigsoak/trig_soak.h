@@ -1,0 +1,57 @@
+// The trigger register pair and its soak loop: a fixed script of commands
+// written to the command register, each answer checked in the status
+// register and counted by kind.
+#pragma once
+
+#include <cstdint>
+
+#include "buslib/vme_ptr.h"
+
+// How many times the script runs, and the form of the messages: chosen when
+// the program is built.
+enum class SoakLoops {
+  Fixed,  // trigSettings.iterations
+  Asked,  // "Enter number of loops ", 0 = without end
+};
+
+struct TrigSettings {
+  SoakLoops loops = SoakLoops::Fixed;
+  std::uint32_t iterations = 1;
+  bool longThird = false;     // the third number of calt/cali/trig printed as a long
+  bool lowByteWrites = false; // commands written as their low byte only
+};
+
+extern TrigSettings trigSettings;
+
+inline constexpr int POLL_LIMIT = 99;
+
+// Command register at the window base, status register one word above.
+extern VmePtr trigCmd;
+extern VmePtr trigStatus;
+
+extern std::int32_t caltErrors;
+extern std::int32_t caliErrors;
+extern std::int32_t trigErrors;
+extern std::int32_t otherErrors;
+extern std::int32_t busCount;
+
+void trigSetRegisters(VmePtr base);
+
+// Fails when the low byte of the command or then of the status differs.
+void checkTrig(int cmd, int status);
+void writeTrig(int cmd, int status);
+// Reads the status until a bit of mask is clear or POLL_LIMIT passes are
+// counted; returns the count.
+int pollStatus(unsigned mask);
+
+void resetStep();
+void patternStep(int pattern);
+void calibrationStep();
+void sequenceStep();
+void triggerStep(int bit);
+// One pass of the script, ending with the D32 read of both registers.
+void soakIteration();
+
+// Zeroes the counters, runs the iterations and prints the report.  Returns
+// false when the operator's input ended before a loop count was given.
+bool runSoak();

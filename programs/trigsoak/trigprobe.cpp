@@ -1,0 +1,25 @@
+// trigprobe: maps the trigger interface directly, probes the bus-error
+// reporting of the bus library, then soaks the register pair 100000 times.
+#include <cstdio>
+
+#include "foundation/settings.h"
+#include "trig_probe.h"
+#include "trig_soak.h"
+
+VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+TrigSettings trigSettings{SoakLoops::Fixed, 100000, false, false};
+ProbeSettings probeSettings{"Lobbo"};
+
+namespace {
+
+void soak(VmePtr base) {
+  std::printf("long %d int %d short %d char %d bytes\n", static_cast<int>(sizeof(long)),
+              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(short)),
+              static_cast<int>(sizeof(char)));
+  trigSetRegisters(base);
+  runSoak();
+}
+
+}  // namespace
+
+int main() { return probeMain(soak); }
