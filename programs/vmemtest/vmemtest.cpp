@@ -1,0 +1,107 @@
+// vmemtest: pseudo-random pattern tests of a block of D16 words in A24 space,
+// a RAM or the first registers of a known module type.
+#include <cstdint>
+#include <cstdio>
+
+#include "foundation/console.h"
+#include "foundation/settings.h"
+#include "foundation/vme_window.h"
+#include "programs/vmemtest/memtest.h"
+
+VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
+
+namespace {
+
+// vmeOpenA24 makes no window-size call: the window has the library's size.
+constexpr std::uint64_t kWindowSize = VXI_DEFAULT_WINDOW_SIZE;
+constexpr std::uint32_t kDefaultAddress = 0xFF0000;
+constexpr int kDefaultModule = 2;
+
+std::uint32_t vmeAddress = kDefaultAddress;
+std::uint32_t blockOffset = 0;  // D16 words
+std::uint32_t blockSize = 0x10;  // D16 words
+int moduleCode = kDefaultModule;
+std::uint32_t loopCount = 1;
+
+void askBlock() {
+  for (;;) {
+    askHex("Enter start offset of memory to test", 0, &blockOffset);
+    askHex("Enter size of memory to test in D16s", 0x10, &blockSize);
+    if (2ull * blockOffset + 2ull * blockSize <= kWindowSize) return;
+    std::printf("0x%x D16s from offset 0x%x do not fit the window of 0x%llx D16s, not tested\n",
+                blockSize, blockOffset, static_cast<unsigned long long>(kWindowSize / 2));
+  }
+}
+
+void askModule() {
+  for (;;) {
+    for (int code = 0; code < kModuleCount; ++code)
+      std::printf("%x %s\n", code, kModuleTypes[static_cast<std::size_t>(code)].name);
+    std::uint32_t code = 0;
+    askHex("Enter module code", static_cast<std::uint32_t>(moduleCode), &code);
+    if (code < kModuleCount) {
+      moduleCode = static_cast<int>(code);
+      return;
+    }
+    std::printf("module code %x is not one of 0 to %x\n", code, kModuleCount - 1);
+  }
+}
+
+void dialogue(VmePtr window) {
+  std::printf("long %d  int %d  short %d  char %d  bytes\n", static_cast<int>(sizeof(std::int32_t)),
+              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(std::int16_t)),
+              static_cast<int>(sizeof(std::int8_t)));
+  askBlock();
+  std::printf("Testing 0x%x D16s from offset 0x%x in window\n", blockSize, blockOffset);
+  askModule();
+  if (std::uint64_t{blockOffset} + blockSize > 16) std::printf("\nregister_masks exceeded*\n");
+
+  const std::uint32_t shown = blockSize < 16 ? blockSize : 16;
+  const VmePtr block = window + 2 * blockOffset;
+  std::printf("Register mask  contents: %s\n", kModuleTypes[static_cast<std::size_t>(moduleCode)].name);
+  for (std::uint32_t i = 0; i < shown; ++i)
+    std::printf("%4x ", moduleMask(moduleCode, std::uint64_t{blockOffset} + i));
+  std::printf("\n");
+  std::printf("Current memory contents:\n");
+  for (std::uint32_t i = 0; i < shown; ++i) std::printf("%4x ", block.read16(2 * i));
+  std::printf("\n");
+
+  traceMode = askYesNo("Select trace mode option?", 'N') == ANSWER_YES;
+  askHex("Enter number of loops", 1, &loopCount);
+}
+
+void runTests(VmePtr window) {
+  const VmePtr block = window + 2 * blockOffset;
+  const std::uint32_t bytes = 2 * blockSize;
+  blockRoom = kWindowSize - 2ull * blockOffset;
+
+  if (moduleCode == kShiftModule) {
+    if (blockRoom < 16)
+      std::printf("Shift test: registers 1 to 7 lie outside the window, not tested\n");
+    else
+      reportVerdict("Shift", testShift(block, loopCount));
+  }
+  reportVerdict("Masks", testMasks(block, bytes, loopCount, moduleCode, blockOffset));
+  reportVerdict("Short", testShort(block, bytes, loopCount));
+  reportVerdict("Char", testChar(block, bytes, loopCount));
+  // D32 cycles need a block on a D32 boundary of the bus.
+  const std::uint64_t start = std::uint64_t{vmeAddress} + 2ull * blockOffset;
+  if (start % 4 != 0 && bytes >= 4)
+    std::printf("Long test: block at VME address %llx is not on a D32 boundary, not tested\n",
+                static_cast<unsigned long long>(start));
+  else
+    reportVerdict("Long", testLong(block, bytes, loopCount));
+}
+
+}  // namespace
+
+int main() {
+  askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
+  const VmePtr window = vmeOpenA24(vmeAddress);
+  if (!window.isNull()) {
+    dialogue(window);
+    runTests(window);
+  }
+  vmeClose();
+  return 0;
+}
