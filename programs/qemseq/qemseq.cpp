@@ -1,0 +1,320 @@
+// qemseq: the sequencer console of the QEM module.  Keyword commands build a
+// command stream in a host buffer, load it into the sequencer RAM, run it,
+// scan it and dump the module; typed at the console or read from a command
+// file whose first numbered line gives the module's VME base address.
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/console.h"
+#include "foundation/settings.h"
+#include "foundation/vme_window.h"
+#include "qemlib/qem_registers.h"
+#include "qemlib/qem_scan.h"
+
+VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+QemSettings qemSettings{};
+
+namespace {
+
+constexpr std::uint32_t kWindowSize = 0x10000;
+constexpr int kL1AOffset = 7;  // BCID of a placed L1A: index - BCR index - 7
+constexpr int kTTID = 0x3FF;
+
+enum Key { HELP, MENU, L1A, ECR, BCR, CAL, DUMP, FILL, LOAD, RUN, SCAN, SIZE, KEYS };
+constexpr std::array<const char*, KEYS> kKeywords = {"HELP", "MENU", "L1A",  "ECR",  "BCR", "CAL",
+                                                     "DUMP", "FILL", "LOAD", "RUN", "SCAN", "SIZE"};
+
+const char kHelp[] =
+    "HELP: description of commands\n"
+    "MENU: list of commands\n"
+    "L1A  [index]: add L1A in buffer[index]\n"
+    "ECR  [index]: add ECR in buffer[index]\n"
+    "BCR  [index]: add BCR in buffer[index]\n"
+    "CAL  [index]: add CAL in buffer[index]\n"
+    "DUMP [byte ]: dump QEM registers byte 0 = source, 1 = sink\n"
+    "FILL [value]: fill buffer with value\n"
+    "LOAD: load QEM sequencer with buffer\n"
+    "RUN : run  QEM sequencer\n"
+    "SCAN: scan buffer\n"
+    "SIZE: set  buffer size\n";
+
+std::int32_t seqBuffer[SEQ_WORDS];
+int seqLength = SEQ_WORDS;
+int bcrIndex = NO_VALUE;
+int l1aCount = 0;
+std::array<int, 3> fieldValues = {0, 0, kTTID};
+constexpr std::array<int, 2> kGaps = {1, 1};
+bool ttcRunMode = false;
+
+// Keyword and value of a line, as the scan "%s %i" takes them: n is -1 for a
+// line without a word, 1 for a word alone, 2 for a word and a number.
+struct Parsed {
+  int n = -1;
+  int value = NO_VALUE;
+};
+
+Parsed parseLine(const char* line, char* keyword) {
+  Parsed r;
+  const char* p = line;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+  if (*p == '\0') return r;
+  std::size_t n = 0;
+  while (p[n] != '\0' && p[n] != ' ' && p[n] != '\t' && p[n] != '\n' && p[n] != '\r' &&
+         p[n] != '\v' && p[n] != '\f' && n < kLineSize - 1)
+    ++n;
+  std::memcpy(keyword, p, n);
+  keyword[n] = '\0';
+  r.n = 1;
+  p += n;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(p, &end, 0);
+  if (end == p) return r;
+  r.n = 2;
+  // Out of the int range: kept at the nearest end, so the bounds refuse it.
+  if (errno == ERANGE || v > INT_MAX) r.value = INT_MAX;
+  else if (v < INT_MIN) r.value = INT_MIN;
+  else r.value = static_cast<int>(v);
+  return r;
+}
+
+int lookupKey(const char* keyword) {
+  for (int k = 0; k < KEYS; ++k)
+    if (std::strcmp(keyword, kKeywords[static_cast<std::size_t>(k)]) == 0) return k;
+  return NO_VALUE;
+}
+
+int askValue(const char* question, int def) {
+  std::uint32_t v = 0;
+  askHex(question, static_cast<std::uint32_t>(def), &v);
+  return static_cast<int>(v);
+}
+
+// An index of ECR, BCR or CAL must lie in the buffer.
+bool indexInside(const char* keyword, int index) {
+  if (index >= 0 && index < seqLength) return true;
+  std::printf("%s: index %d is outside the buffer (0 to %d), nothing changed\n", keyword, index,
+              seqLength - 1);
+  return false;
+}
+
+void placeL1A(int index) {
+  if (bcrIndex == NO_VALUE) std::printf("\n Trouble at Mill \n");
+  ++l1aCount;
+  fieldValues[0] = l1aCount;
+  fieldValues[1] = index - bcrIndex - kL1AOffset;
+  fieldValues[2] = kTTID;
+  if (index < 0 || index >= seqLength)
+    std::printf("L1A: index %d is outside the buffer (0 to %d), not placed\n", index,
+                seqLength - 1);
+  seqAddL1A(seqBuffer, seqLength, index, fieldValues, kGaps);
+}
+
+void loadRAM() {
+  for (int i = 0; i < seqLength; ++i)
+    seqRAM.write16(2u * static_cast<unsigned>(i), static_cast<std::uint16_t>(seqBuffer[i]));
+}
+
+void printMenu() {
+  for (int k = 0; k < KEYS; ++k)
+    std::printf("%4s%c", kKeywords[static_cast<std::size_t>(k)], (k + 1) % 16 == 0 ? '\n' : ' ');
+  std::printf("\n");
+}
+
+}  // namespace
+
+void runCommand(const char* keyword, int value) {
+  const int key = lookupKey(keyword);
+  switch (key) {
+    case L1A: case ECR: case BCR: case CAL:
+      if (value == NO_VALUE) value = askValue("Enter index", 0);
+      break;
+    case DUMP:
+      if (value == NO_VALUE) value = askValue("Enter byte ", 1);
+      break;
+    case FILL:
+      if (value == NO_VALUE) value = askValue("Enter value", 0);
+      break;
+    case SIZE:
+      if (value == NO_VALUE) value = askValue("Enter sequencer RAM size", seqLength);
+      break;
+    default:
+      break;
+  }
+  std::printf(" cmd: token %s value %i %04x key %i\n", keyword, value, static_cast<unsigned>(value),
+              key);
+
+  switch (key) {
+    case HELP:
+      std::printf("\n%s\n", kHelp);
+      break;
+    case MENU:
+      printMenu();
+      break;
+    case L1A:
+      placeL1A(value);
+      break;
+    case ECR:
+      if (indexInside(keyword, value)) seqBuffer[value] = SEQ_ECR;
+      break;
+    case BCR:
+      if (value >= seqLength) {
+        indexInside(keyword, value);
+        break;
+      }
+      if (value >= 0) seqBuffer[value] = SEQ_BCR;
+      bcrIndex = value;
+      break;
+    case CAL:
+      if (indexInside(keyword, value)) seqBuffer[value] = SEQ_CAL;
+      break;
+    case DUMP:
+      qemRegisterDump(seqLength, value);
+      break;
+    case FILL:
+      for (int i = 0; i < seqLength; ++i) seqBuffer[i] = value;
+      break;
+    case LOAD:
+      loadRAM();
+      break;
+    case RUN:
+      qemSeqStart(seqLength - 1);
+      break;
+    case SCAN:
+      scanBuffer(seqBuffer, seqLength, {seqLength, 0, 1, kL1AOffset, bcrIndex + 1, 27});
+      break;
+    case SIZE:
+      if (value < 1 || value > SEQ_WORDS) {
+        std::printf("SIZE: %d is outside 1 to %d, size stays %d\n", value, SEQ_WORDS, seqLength);
+        break;
+      }
+      seqLength = value;
+      break;
+    default:
+      std::printf("NONE\n");
+      break;
+  }
+}
+
+namespace {
+
+bool mapModule(VmePtr window) {
+  if (!window) return false;
+  qemMapRegisters(window);
+  seqRAM = window + QEM_RAM_OFFSET;
+  return true;
+}
+
+// The command-file player.  Returns only after a file played to its end.
+void playFile(const char* program, const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "r");
+  if (file == nullptr) {
+    std::printf("%s: can't open file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    std::exit(1);
+  }
+  std::printf("%s: reading file %s\n\n", program, fileName);
+  runCommand("FILL", 0);
+
+  bool firstLine = true;
+  char line[kLineSize];
+  char keyword[kLineSize] = "";
+  long lineNo = 0;
+  while (!std::feof(file)) {
+    if (std::fgets(line, sizeof line, file) == nullptr) {
+      if (std::ferror(file)) break;  // a read error must not spin here
+      continue;
+    }
+    ++lineNo;
+    const Parsed parsed = parseLine(line, keyword);
+    if (std::strchr(line, '"') == nullptr && parsed.n != -1) std::printf("file: %s", line);
+
+    if (firstLine && parsed.n > 0) {
+      firstLine = false;
+      if (parsed.n < 2) {
+        // Without a number there is no address to map: refuse the file
+        // before any register is touched.
+        std::printf("%s: line %ld: the first line must give the module's VME base address "
+                    "(e.g. BASE 0xF00000); nothing done\n",
+                    program, lineNo);
+        std::fclose(file);
+        std::exit(1);
+      }
+      vmeWindowSize = kWindowSize;
+      std::printf("addr: %x\n", static_cast<unsigned>(parsed.value));
+      if (!mapModule(vmeOpen(static_cast<std::uint32_t>(parsed.value), VME_A24))) {
+        std::printf("error mapping window\n");
+        std::exit(1);
+      }
+      qemDisableTTC();
+    } else if (parsed.n == 2) {
+      runCommand(keyword, parsed.value);
+    }
+
+    if (std::strstr(line, "wait") != nullptr || std::strchr(line, '?') != nullptr) {
+      std::printf("Press Return to continue :");
+      std::fflush(stdout);
+      std::getchar();
+      std::printf("\n");
+    }
+  }
+  std::printf("end of file\n");
+  if (std::ferror(file)) {
+    std::printf("%s: error reading file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    std::exit(1);
+  }
+  if (std::fclose(file) != 0) std::printf("error closing file\n");
+  if (firstLine) {
+    std::printf("%s: no VME base address in file %s; nothing loaded\n", program, fileName);
+    std::exit(1);
+  }
+  runCommand("LOAD", 0);
+}
+
+void dialogue() {
+  char commandLine[kLineSize] = "DUMP 1";
+  char keyword[kLineSize] = "";
+  runCommand("FILL", 0);
+  if (askYesNo("Select Run mode?  [VME mode]", 'N') == ANSWER_YES) {
+    qemEnableTTC();
+    ttcRunMode = true;
+  } else {
+    qemDisableTTC();
+  }
+  for (;;) {
+    if (askUpper("Enter keyword [value] (eg MENU)", commandLine, commandLine) < 0) {
+      // End of console input ends the dialogue.
+      std::printf("\n");
+      return;
+    }
+    const Parsed parsed = parseLine(commandLine, keyword);
+    runCommand(keyword, parsed.n == 2 ? parsed.value : NO_VALUE);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* program = argv[0];
+  char fileName[kLineSize] = "qemky.dat";
+
+  if (argc > 1) {
+    playFile(program, argv[1]);
+  } else if (askYesNo("Select input from file?", 'N') == ANSWER_YES) {
+    askString("Enter filename", fileName, fileName);
+    playFile(program, fileName);
+  } else {
+    vmeWindowSize = kWindowSize;
+    if (mapModule(vmeSelect())) dialogue();
+    else std::printf("Error opening VME window\n");
+  }
+  vmeClose();
+  return 0;
+}

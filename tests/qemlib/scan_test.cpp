@@ -1,0 +1,291 @@
+// The scan report, seqAddL1A and scanBuffer on host buffers.
+#include <algorithm>
+#include <vector>
+
+#include "qem_fixture.h"
+
+using namespace qemtest_support;
+
+namespace {
+
+class Scan : public ModuleOnMemory {
+ protected:
+  std::vector<std::int32_t> buf = std::vector<std::int32_t>(SEQ_WORDS, 0);
+
+  ScanParams params(int count = SEQ_WORDS, int verbose = 0) {
+    ScanParams p = scanDefaults();
+    p.count = count;
+    p.byte = 0;
+    p.verbose = verbose;
+    return p;
+  }
+  // Scans and returns the ERROR lines; the result goes to last.
+  std::vector<std::string> errors(ScanParams p) {
+    const std::string out = printed([&] { last = scanReport(buf.data(), p); });
+    return errorLines(out);
+  }
+  ScanResult last{};
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(Scan, DefaultsAreTheModulesTiming) {
+  const ScanParams p = scanDefaults();
+  EXPECT_EQ(p.count, 0x4000);
+  EXPECT_EQ(p.byte, 1);
+  EXPECT_EQ(p.verbose, 0);
+  EXPECT_EQ(p.bcOffset, 6);
+  EXPECT_EQ(p.orbit, 3565);
+  EXPECT_EQ(p.pipeline, 99);
+  EXPECT_EQ(p.nextL1ID, NO_VALUE);
+  EXPECT_EQ(p.nextTTID, NO_VALUE);
+}
+
+TEST_F(Scan, DecodesOneL1AWithItsTrainsVerbose) {
+  putL1A(buf.data(), 100, 5, 0x123, 0x3FF);
+  const int nonzero =
+      static_cast<int>(std::count_if(buf.begin(), buf.end(), [](int v) { return v != 0; }));
+  const std::string out = printed([&] { last = scanReport(buf.data(), params(SEQ_WORDS, 1)); });
+  EXPECT_EQ(out,
+            "\nScan report:\n"
+            "byte 0 size 65536 incr 4 orbit 3565\n"
+            "L1A index   100 0064 start 0065 stop 008A BCID 123 L1ID 000005\n"
+            "                     start 0065 stop 0070 TTID 3FF\n"
+            "Scan end: non-zero bytes " +
+                std::to_string(nonzero) + " errors 0\n");
+  EXPECT_EQ(last.l1id, 5);
+  EXPECT_EQ(last.bcid, 0x123);
+  EXPECT_EQ(last.ttid, 0x3FF);
+  EXPECT_EQ(last.indexL1A, 100);
+  EXPECT_EQ(last.countL1A, 1);
+  EXPECT_EQ(last.errors, 0);
+}
+
+TEST_F(Scan, SerialBitsOutsideATrainAndStopBits) {
+  putL1A(buf.data(), 100, 5, 0x123, 0x3FF);
+  buf[139] |= SEQ_SERID;  // one past the stop bit
+  EXPECT_EQ(errors(params()), Lines{"ERROR: SerialID: index next 8B 8A"});
+
+  buf[139] = 0;
+  buf[112] |= SEQ_SERTT;  // the TT stop bit itself
+  EXPECT_EQ(errors(params()), Lines{"ERROR: stop bit: index data 70 20"});
+
+  // A serial bit before any train counts the train end as 0.
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[7] = SEQ_SERTT;
+  EXPECT_EQ(errors(params()), Lines{"ERROR: SerialTT: index next 7 0"});
+  EXPECT_EQ(last.indexL1A, NO_VALUE);
+  EXPECT_EQ(last.l1id, NO_VALUE);
+  EXPECT_EQ(last.bcid, NO_VALUE);
+  EXPECT_EQ(last.ttid, NO_VALUE);
+}
+
+TEST_F(Scan, BCRsMustBeOneOrbitApart) {
+  buf[10] = SEQ_BCR;
+  buf[10 + 3565] = SEQ_BCR;
+  EXPECT_TRUE(errors(params()).empty());
+  EXPECT_EQ(last.countBCR, 2);
+
+  buf[10 + 3565] = 0;
+  buf[10 + 3564] = SEQ_BCR;
+  EXPECT_EQ(errors(params()), Lines{"ERROR: BCRorbit: index next DF6 DF7"});
+}
+
+TEST_F(Scan, DeadTimeAfterEachCommand) {
+  putL1A(buf.data(), 100, 5, 0x123, 0x3FF);
+  buf[102] = SEQ_CAL;  // 2 words after an L1A
+  EXPECT_EQ(errors(params()), Lines{"ERROR: deadtime: index next 66 67"});
+  buf[102] = 0;
+  buf[103] = SEQ_CAL;  // 3 words after: allowed
+  EXPECT_TRUE(errors(params()).empty());
+
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[10] = SEQ_ECR;
+  buf[16] = SEQ_BCR;  // ECR blocks 7 words
+  buf[23] = SEQ_CAL;  // BCR too: 23 is free
+  buf[49] = SEQ_ECR;  // CAL blocks 27 words: 50 would be free
+  EXPECT_EQ(errors(params()),
+            (Lines{"ERROR: deadtime: index next 10 11", "ERROR: deadtime: index next 31 32"}));
+}
+
+TEST_F(Scan, SeveralCommandsInOneByte) {
+  // L1A and BCR together: both are handled (BCR first), one multiCMD error.
+  buf[10] = SEQ_L1A | SEQ_BCR;
+  putTrain(buf.data(), 11, SEQ_SERID, {{0, 24}, {(10 - 10 - 6) & 0xFFF, 12}});
+  putTrain(buf.data(), 11, SEQ_SERTT, {{0, 10}});
+  EXPECT_EQ(errors(params()), Lines{"ERROR: multiCMD: index cmds A 2"});
+  EXPECT_EQ(last.countBCR, 1);
+  EXPECT_EQ(last.countL1A, 1);
+
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[10] = 0x40;
+  buf[20] = 0x82;  // reserved line and an ECR
+  EXPECT_EQ(errors(params()),
+            (Lines{"ERROR: reserved: index data A 40", "ERROR: reserved: index data 14 82",
+                   "ERROR: multiCMD: index cmds 14 2"}));
+}
+
+TEST_F(Scan, FirstL1AWithoutBCRSetsAVirtualBCR) {
+  putL1A(buf.data(), 200, 1, 50, 0);  // BCR at 200 - 50 - 6 = 144
+  buf[144 + 3565] = SEQ_BCR;
+  putL1A(buf.data(), 4000, 2, 4000 - 3709 - 6, 0);
+  EXPECT_TRUE(errors(params()).empty());
+
+  buf[144 + 3565] = 0;
+  buf[144 + 3564] = SEQ_BCR;
+  // The orbit is wrong, and the second L1A's BCID is one off the new BCR.
+  EXPECT_EQ(errors(params()), (Lines{"ERROR: BCRorbit: index next E7C E7D",
+                                     "ERROR: nextBCID: BCid  next 11D 11E"}));
+}
+
+TEST_F(Scan, EventCounterAfterECRDependsOnFirmware) {
+  buf[10] = SEQ_ECR;
+  putL1A(buf.data(), 20, 0, 0, 0);
+  setFirmware(9);
+  EXPECT_TRUE(errors(params()).empty());
+  setFirmware(8);
+  EXPECT_EQ(errors(params()), Lines{"ERROR: nextL1ID: L1id  next 0 1"});
+  EXPECT_EQ(last.countECR, 1);
+}
+
+TEST_F(Scan, ConsecutiveL1IDsWrapAt24Bits) {
+  putL1A(buf.data(), 100, 0xFFFFFF, 0, 7);
+  putL1A(buf.data(), 200, 0, 100, 7);
+  ScanParams p = params();
+  p.nextL1ID = 0xFFFFFF;
+  p.nextTTID = 7;
+  EXPECT_TRUE(errors(p).empty());
+  EXPECT_EQ(last.l1id, 0);
+  EXPECT_EQ(last.indexL1A, 200);
+  EXPECT_EQ(last.countL1A, 2);
+
+  p.nextL1ID = 0xFFFFFE;
+  p.nextTTID = 0x155;
+  EXPECT_EQ(errors(p), (Lines{"ERROR: nextL1ID: L1id  next FFFFFF FFFFFE",
+                              "ERROR: nextTYPE: TTid  next 7 155",
+                              "ERROR: nextTYPE: TTid  next 7 155"}));
+}
+
+TEST_F(Scan, CalMustBeFollowedByItsL1AAfterThePipeline) {
+  buf[10] = SEQ_CAL;
+  putL1A(buf.data(), 10 + 99, 1, 0, 0);
+  EXPECT_TRUE(errors(params()).empty());
+  EXPECT_EQ(last.countCAL, 1);
+
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[10] = SEQ_CAL;
+  putL1A(buf.data(), 10 + 100, 1, 0, 0);
+  putL1A(buf.data(), 300, 2, 300 - 110 + 0, 0);  // no CAL before this one: no check
+  EXPECT_EQ(errors(params()), Lines{"ERROR: pipeline: index next 6E 6D"});
+}
+
+TEST_F(Scan, TrainRunningPastTheEndIsReportedOncePerLine) {
+  const int n = 0x400;
+  // ID stop bit at n, beyond the end.  BCID 0xFEE makes the second L1A's
+  // expected BCID 0x1000, which is 0 in twelve bits.
+  putL1A(buf.data(), n - 38, 1, 0xFEE, 0);
+  buf[n - 20] = SEQ_L1A;                // no ID train of its own left to find
+  putTrain(buf.data(), n - 19, SEQ_SERTT, {{0, 10}});
+  const Lines e = errors(params(n));
+  // The second ID train is not reported again; its L1ID reads 0.
+  EXPECT_EQ(e, (Lines{"ERROR: overflow: index loop 400 0", "ERROR: nextL1ID: L1id  next 0 2"}));
+  EXPECT_EQ(last.countL1A, 2);
+  EXPECT_EQ(last.l1id, 0);  // read from beyond the end
+}
+
+TEST_F(Scan, LaneOneIsTheSinkByte) {
+  putL1A(buf.data(), 100, 9, 0x42, 0x11, 1);
+  ScanParams p = params();
+  p.byte = 1;
+  EXPECT_TRUE(errors(p).empty());
+  EXPECT_EQ(last.l1id, 9);
+  EXPECT_EQ(last.ttid, 0x11);
+  p.byte = 0;
+  EXPECT_TRUE(errors(p).empty());
+  EXPECT_EQ(last.countL1A, 0);
+}
+
+TEST_F(Scan, ScanBufferPrintsTwentyEntriesALine) {
+  buf[0] = 0x4;
+  buf[44] = 0x8;
+  const std::string out = printed([&] { scanBuffer(buf.data(), 45, params()); });
+  std::string zeros20;
+  for (int i = 0; i < 20; ++i) zeros20 += i == 19 ? " 0\n" : " 0 ";
+  std::string first = zeros20;
+  first[1] = '4';
+  EXPECT_EQ(out.substr(0, 3 * 45), first + zeros20 + " 0  0  0  0  8\n");
+  EXPECT_NE(out.find("\nScan report:\nbyte 0 size 180 incr 4 orbit 3565\n"), std::string::npos);
+  EXPECT_NE(out.find("CAL index    44 002C\n"), std::string::npos);
+  EXPECT_TRUE(out.ends_with("scan errors = 0\n"));
+}
+
+TEST_F(Scan, ScanBufferShowsAtMost200Entries) {
+  const std::string out = printed([&] { scanBuffer(buf.data(), 0x4000, params()); });
+  EXPECT_EQ(out.find("\nScan report:"), 3u * 200);
+}
+
+// seqAddL1A
+
+class AddL1A : public Scan {
+ protected:
+  void add(int index, int l1id, int bcid, int size = SEQ_WORDS) {
+    seqAddL1A(buf.data(), size, index, {l1id, bcid, 0x3FF}, {1, 1});
+  }
+};
+
+TEST_F(AddL1A, QueuesTrainsBehindThoseOfThePreviousL1A) {
+  add(100, 1, 10);
+  add(103, 2, 13);
+  std::vector<std::int32_t> want(SEQ_WORDS, 0);
+  want[100] = want[103] = SEQ_L1A;
+  putTrain(want.data(), 101, SEQ_SERID, {{1, 24}, {10, 12}});
+  putTrain(want.data(), 101, SEQ_SERTT, {{0x3FF, 10}});
+  putTrain(want.data(), 139, SEQ_SERID, {{2, 24}, {13, 12}});  // after stop bit 138
+  putTrain(want.data(), 113, SEQ_SERTT, {{0x3FF, 10}});        // after stop bit 112
+  EXPECT_EQ(buf, want);
+  EXPECT_EQ(seqLinePos, (std::array<int, 2>{177, 125}));
+
+  // What it builds scans clean.
+  ScanParams p = params();
+  p.nextL1ID = 1;
+  p.nextTTID = 0x3FF;
+  EXPECT_TRUE(errors(p).empty());
+  EXPECT_EQ(last.l1id, 2);
+  EXPECT_EQ(last.bcid, 13);
+}
+
+TEST_F(AddL1A, ClearedBufferRestartsBothLines) {
+  add(100, 1, 10);
+  std::fill(buf.begin(), buf.end(), 0);
+  add(50, 2, 0);  // sees entry 100 cleared: trains right behind 50
+  EXPECT_EQ(buf[51], SEQ_SERID | SEQ_SERTT);
+  EXPECT_EQ(seqLastIndex, NO_VALUE);
+  add(60, 3, 0);  // records its own index, queues behind 50's trains
+  EXPECT_EQ(seqLastIndex, 60);
+  EXPECT_EQ(buf[88], 0);  // stop bit of the first train
+  EXPECT_EQ(buf[89] & SEQ_SERID, SEQ_SERID);
+  EXPECT_EQ(buf[62] & SEQ_SERTT, 0);  // TT stop bit of 50
+  EXPECT_EQ(buf[63] & SEQ_SERTT, SEQ_SERTT);
+}
+
+TEST_F(AddL1A, IndexOutsideAndTrainsCutAtTheEnd) {
+  const int size = 0x100;
+  add(size, 1, 0, size);
+  add(-1, 1, 0, size);
+  EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](int v) { return v == 0; }));
+  EXPECT_EQ(seqLastIndex, NO_VALUE);
+
+  add(size - 5, 0xFFFFFF, 0xFFF, size);
+  for (int i = size; i < SEQ_WORDS; ++i) ASSERT_EQ(buf[i], 0) << i;
+  EXPECT_EQ(buf[size - 5], SEQ_L1A);
+  for (int i = size - 4; i < size; ++i) EXPECT_EQ(buf[i], SEQ_SERID | SEQ_SERTT) << i;
+}
+
+TEST_F(AddL1A, NegativeBCIDIsSentAsTwelveBits) {
+  add(100, 1, -5);
+  ScanParams p = params();
+  EXPECT_TRUE(errors(p).empty());
+  EXPECT_EQ(last.bcid, 0xFFB);
+}
+
+}  // namespace
