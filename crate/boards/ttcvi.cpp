@@ -1,0 +1,98 @@
+#include "crate/boards/ttcvi.h"
+
+#include "crate/boards/qem.h"
+
+namespace vmesim {
+
+namespace {
+
+// Configuration ROM, one byte per word: maker, board type, revision, serial.
+constexpr std::array<std::uint16_t, 24> kRomWords = {
+    0x0000, 0x000A, 0x005E, 0x0000, 0x0000, 0x0000, 0x0054, 0x0053,
+    0x0000, 0x0000, 0x0000, 0x0002, 0x0000, 0x0000, 0x0000, 0x0017,
+    0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000};
+
+// CSR2 low byte: the four B-Go FIFOs report empty.
+constexpr std::uint16_t kCsr2Status = 0x00AA;
+// First periodic bunch-counter reset after the set-up, in BC.
+constexpr Bc kFirstBcr = 100;
+
+}  // namespace
+
+void TtcviBoard::connect(Crate& crate) {
+  qem_ = crate.find<QemBoard>();
+  if (qem_ != nullptr) qem_->ttcClock(true);
+}
+
+bool TtcviBoard::read(std::uint32_t offset, Width, std::uint32_t& value) {
+  if (offset >= kRom && offset < kRomEnd) {
+    value = kRomWords[(offset - kRom) / 2];
+    return true;
+  }
+  switch (offset) {
+    case kCsr1: value = csr1_; break;
+    case kCsr2: value = (csr2_ & 0xFF00u) | kCsr2Status; break;
+    case kCountHi: value = (count_ >> 16) & 0xFF; break;
+    case kCountLo: value = count_ & 0xFFFF; break;
+    case kL1A: case kCountReset: case kLongLo: case kShort: value = 0; break;
+    case kLongHi: value = longHi_; break;
+    default: value = regs_[offset / 2]; break;
+  }
+  return true;
+}
+
+bool TtcviBoard::write(std::uint32_t offset, Width, std::uint32_t value) {
+  const auto v = static_cast<std::uint16_t>(value);
+  const Bc now = crate_.now();
+  if (offset >= kRom && offset < kRomEnd) return true;  // ROM ignores writes
+  switch (offset) {
+    case kCsr1: csr1_ = v; break;
+    case kCsr2: csr2_ = v; break;
+    case kCountReset: count_ = 0; break;
+    case kCountHi: count_ = (count_ & 0xFFFF) | ((v & 0xFFu) << 16); break;
+    case kCountLo: count_ = (count_ & 0xFF0000) | v; break;
+    case kL1A:
+      count_ = (count_ + 1) & 0xFFFFFF;
+      if (qem_) qem_->ttcL1A(now);
+      break;
+    case kLongHi: longHi_ = v; break;
+    case kLongLo:
+      // Bit 0 of the high word: external (the board's data port), else a
+      // TTCrx register; the low word carries sub-address and data.
+      if (qem_)
+        qem_->ttcLong(now, (longHi_ & 1u) != 0, static_cast<std::uint8_t>(v >> 8),
+                      static_cast<std::uint8_t>(v));
+      break;
+    case kShort:
+      if (qem_) qem_->ttcBroadcast(now, static_cast<std::uint8_t>(v));
+      break;
+    case kBgo0Mode: {
+      // Channel 0 in repetitive mode sends a bunch-counter reset every orbit.
+      const bool was = (regs_[offset / 2] & 1u) != 0;
+      regs_[offset / 2] = v;
+      const bool on = (v & 1u) != 0;
+      if (qem_ && on != was) qem_->ttcPeriodicBcr(on, now + kFirstBcr);
+      break;
+    }
+    default: regs_[offset / 2] = v; break;
+  }
+  return true;
+}
+
+std::unique_ptr<Board> TtcviBoard::make(const BoardSpec& spec, Crate& crate, std::string& error) {
+  if (!spec.options.empty()) {
+    error = "unknown ttcvi option '" + spec.options.front().first + "'";
+    return nullptr;
+  }
+  if (!spec.faults.empty()) {
+    error = "unknown ttcvi fault '" + spec.faults.front().name + "'";
+    return nullptr;
+  }
+  if (spec.size != kSize) {
+    error = "a ttcvi board is 0x800 bytes";
+    return nullptr;
+  }
+  return std::make_unique<TtcviBoard>(crate);
+}
+
+}  // namespace vmesim
