@@ -45,11 +45,11 @@ class ScriptedCalibration : public vmesim::Board {
 
 std::string soakOnce(int busyReads) {
   auto c = std::make_unique<vmesim::Crate>();
-  vmesim::BoardSpec spec;
-  spec.kind = "scripted";
-  spec.base = 0xFF0000;
-  spec.size = 0x10;
-  c->add(spec, std::make_unique<ScriptedCalibration>(busyReads, 0x03));
+  vmesim::BoardSpec board;
+  board.kind = "scripted";
+  board.base = 0xFF0000;
+  board.size = 0x10;
+  c->add(board, std::make_unique<ScriptedCalibration>(busyReads, 0x03));
   vmesim::installCrate(std::move(c));
   (void)InitVXIlibrary();
   std::uint32_t window = 0;
