@@ -1,0 +1,189 @@
+// The RST, CLK, REG, RAM, SEQ, BRST and SEQall tests: reset values, the
+// stand-alone clock, the writable register bits, the sequencer RAM, playing
+// and recording, and L1A bursts.
+#include <cstdio>
+
+#include "foundation/console.h"
+#include "qemtest.h"
+
+namespace {
+
+// After-reset values of a firmware-9 module, without the optional TTC bits.
+constexpr RegisterTable kResetValues = {
+    0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x2A80, 0x4040, 0xFFFF,
+    0x00FF, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
+    0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
+};
+// reg_TTCcmd leaves out its event bits, reg_serial is never compared.
+constexpr RegisterTable kResetMasks = {
+    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
+    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
+    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xF9FE, 0xFFFF, 0x0000,
+};
+// The bits that read back what was written; 0 for read-only registers.
+constexpr RegisterTable kTestMasks = {
+    0xFF00, 0x6F00, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0x0000, 0x0000, 0xFFFF,
+    0x00FF, 0xF000, 0x03FF, 0x7FE0, 0xFFF0, 0xFFFF, 0xFFFF, 0x0000, 0x0000,
+    0x0000, 0x0000, 0x000F, 0x0000, 0x7FFF, 0x0000, 0x0000, 0x0000,
+};
+
+constexpr std::size_t index(std::uint32_t offset) { return offset / 2; }
+
+constexpr std::uint16_t kRamMask[1] = {0xFFFF};
+constexpr int kSeqPlayWords = 0x2000;
+constexpr int kWalkWords = 100;
+constexpr int kBurstLength = 7;
+
+int askLoops(const char* prompt, int defaultLoops) {
+  std::uint32_t loops = 0;
+  askHex(prompt, static_cast<std::uint32_t>(defaultLoops), &loops);
+  return static_cast<int>(loops);
+}
+
+}  // namespace
+
+RegisterTable regResetValues = kResetValues;
+RegisterTable regResetMasks = kResetMasks;
+RegisterTable regTestMasks = kTestMasks;
+
+void resetRegisterTables() {
+  regResetValues = kResetValues;
+  regResetMasks = kResetMasks;
+  regTestMasks = kTestMasks;
+}
+
+int rstTest(int loop) {
+  if (qemVersion < 9) {
+    regTestMasks[index(QEM_L1LO)] = 0x0FFF;
+    regResetValues[index(QEM_L1LO)] = 0;
+    regResetValues[index(QEM_L1HI)] = 0;
+  }
+  if (reg_TTCcmd.get() & TTCCMD_READY) regResetValues[index(QEM_TTCCMD)] |= TTCCMD_READY;
+  if (reg_status.get() & STATUS_TTC_CLOCK) regResetValues[index(QEM_STATUS)] |= STATUS_TTC_CLOCK;
+  VReset(1);
+  int errors = 0;
+  for (int r = 0; r < QEM_REGISTER_COUNT; ++r) {
+    const auto i = static_cast<std::size_t>(r);
+    const int value = qemBase.read16(2u * static_cast<unsigned>(r));
+    if ((value & regResetMasks[i]) != (regResetValues[i] & regResetMasks[i])) {
+      std::printf("read %04X, mask %04X, expect %04X, byte %x, loop %d\n", value, regResetMasks[i],
+                  regResetValues[i], 2 * r, loop);
+      ++errors;
+    }
+  }
+  return errors;
+}
+
+int clkTest(int /*loop*/) {
+  int errors = 0;
+  for (int d = 0; d < 64; ++d) {
+    reg_delays.set(static_cast<std::uint16_t>(d << 8));
+    errors += qemCheckStandaloneClock();
+  }
+  return errors;
+}
+
+void regTest() {
+  if (debugLevel > 0) {
+    std::printf("Testing %dd registers\n", QEM_REGISTER_COUNT);
+    printWords("Register mask contents:", regTestMasks.data(), QEM_REGISTER_COUNT);
+    printWords("Register contents:", qemBase, QEM_REGISTER_COUNT);
+  }
+  const int loops = askLoops("REG test: Enter number of loops", 3);
+  reg_command.set(0);
+  reg_seqControl.set(0x2200);
+  const int errors = writeReadCompare(qemBase, testRecord.data(), QEM_REGISTER_COUNT, loops,
+                                      QEM_REGISTER_COUNT, regTestMasks.data());
+  reportTest("REG", errors);
+}
+
+void ramTest() {
+  const int loops = askLoops("RAM test: Enter number of loops", 2);
+  if (debugLevel > 1) printWords("RAM contents:", seqRAM, 16);
+  reg_seqControl.set(0x2200);
+  const int errors = writeReadCompare(seqRAM, testRecord.data(), QEM_RAM_WORDS, loops, 1, kRamMask);
+  reportTest("RAM", errors);
+}
+
+int walkingBitCheck() {
+  int errors = 0;
+  for (int b = 0; b < 8; ++b) {
+    clearSeqWords(kWalkWords);
+    setSeqWord(kWalkWords, 1 << b);
+    errors += test_sink(testRecord.data(), kWalkWords + 1, kWalkWords);
+  }
+  return errors;
+}
+
+int seqCommandCheck() {
+  int errors = checkCounters(0, qemOldFirmware);
+  errors += test_seqcmd(SEQ_L1A);
+  errors += test_seqcmd(SEQ_L1A);
+  errors += test_seqcmd(SEQ_ECR);
+  errors += test_seqcmd(SEQ_L1A);
+  if (debugLevel > 2) qemRegisterDump(kWalkWords, 1);
+  return errors;
+}
+
+void seqTest() {
+  VReset(2);
+  const int loops = askLoops("SEQ test: Enter number of loops", 2);
+  if (debugLevel > 1) printWords("RAM contents:", seqRAM, 16);
+  int errors = 0;
+  for (int i = 0; i < loops; ++i) {
+    VReset(2);
+    errors += test_sink(testRecord.data(), QEM_RAM_WORDS, kSeqPlayWords);
+  }
+  errors += walkingBitCheck();
+  errors += seqCommandCheck();
+  reportTest("SEQ", errors);
+}
+
+int burstRun(int n, int e, int c, int x) {
+  reg_enables.set(static_cast<std::uint16_t>(e));
+  reg_burst.set(static_cast<std::uint16_t>(n));
+  reg_command.set(0x0200);
+  // Preset the counter to 0xFFFFFF: the high part is bits 16-23 from
+  // firmware 9 on, bits 12-23 before.
+  reg_L1lo.set(0xFFFF);
+  reg_L1hi.set(qemOldFirmware ? 0x0FFF : 0x00FF);
+  qemWait_seqBusys();
+  reg_seqLast.set(0x3FFF);
+  reg_seqControl.set(0x8000);
+  reg_output.set(0);
+  reg_command.set(0x0600);
+  reg_command.set(static_cast<std::uint16_t>(0x0600 | c));
+  int errors = 0;
+  if (wait_stateBounded(reg_status, STATUS_BURST, 0) != 0) {
+    const int status = reg_status.get();
+    const int delays = reg_delays.get();
+    std::printf("BRST: cmd %04x TIMEOUT: reg_status %04x, mask %04x delay %04x.\n", c, status,
+                STATUS_BURST, delays);
+    ++errors;
+  }
+  qemWait_seqBusys();
+  reg_seqControl.set(0);
+  reg_enables.set(0);
+  reg_command.set(0);
+  errors += checkCounters(0, n - 1);
+  errors += checkCounters(x | 0x31, NO_VALUE);
+  errors += checkEqual("BRST: output mask", reg_output.get(), x | 0x31);
+  if (debugLevel > 0) qemRegisterDump(QEM_RAM_WORDS, 1);
+  return errors;
+}
+
+int brstTest(int loop) {
+  reg_enTTC.set(0x0700);
+  reg_delays.set(static_cast<std::uint16_t>(loop));
+  int errors = burstRun(kBurstLength, 0x0002, 0x00, 0x00);
+  errors += burstRun(kBurstLength, 0x0000, 0x10, 0x08);
+  return errors;
+}
+
+void seqAllTest() {
+  clearSeqWords(kWalkWords);
+  setSeqWord(1, 0xFF);
+  reportTest("SEQall", test_sink(testRecord.data(), kWalkWords + 1, kWalkWords));
+  reg_seqControl.set(0);
+  reg_seqControl.set(0x4CFF);
+}

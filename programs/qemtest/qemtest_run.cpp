@@ -1,0 +1,87 @@
+// qemtest start-up, the test runner and the fixed order of the tests.
+#include <cstdio>
+
+#include "foundation/console.h"
+#include "foundation/settings.h"
+#include "foundation/vme_window.h"
+#include "qemtest.h"
+
+// qemtest's variants of the shared code: the size-argument open, prompts
+// that flush all output first, the BCID recorded only after a command, and
+// the dump's CAL pipeline taken from reg_delays.
+VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
+QemSettings qemSettings{.bcidRecordAlways = false, .dumpPipelineFromDelays = true};
+
+int debugLevel = 0;
+std::array<std::int32_t, QEM_RAM_WORDS> testRecord{};
+int sinkNext = NO_VALUE;
+
+namespace {
+
+constexpr int kPromptSize = 100;
+
+// The program's own state back to its start values.
+void startAfresh() {
+  debugLevel = 0;
+  testRecord.fill(0);
+  sinkNext = NO_VALUE;
+  resetRegisterTables();
+  harnessReset();
+  qemVersion = 0;
+  qemOldFirmware = 0;
+}
+
+void setUp() {
+  std::uint32_t level = 0;
+  askHex("Enter debug level", static_cast<std::uint32_t>(debugLevel), &level);
+  debugLevel = static_cast<int>(level);
+  std::printf("long %d  int %d  short %d  char %d  bytes\n", static_cast<int>(sizeof(long)),
+              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(short)),
+              static_cast<int>(sizeof(char)));
+}
+
+void runSequence() {
+  runTest("RST", rstTest, 3);
+  runTest("CLK", clkTest, 1);
+  regTest();
+  ramTest();
+  seqTest();
+  runTest("L1ID", l1idTest, 3);
+  runTest("BCID", bcidTest, 3);
+  runTest("SER", serTest, 3);
+  runTest("CMD", cmdTest, 3);
+  runTest("BRST", brstTest, 3);
+  seqAllTest();
+}
+
+}  // namespace
+
+void runTest(const char* name, TestBody body, int defaultLoops) {
+  char prompt[kPromptSize];
+  std::snprintf(prompt, sizeof prompt, "%s test: Enter number of loops", name);
+  std::uint32_t loops = 0;
+  askHex(prompt, static_cast<std::uint32_t>(defaultLoops), &loops);
+  int errors = 0;
+  for (std::uint32_t i = 0; i < loops; ++i) errors += body(static_cast<int>(i));
+  reportTest(name, errors);
+}
+
+int qemtestRun() {
+  startAfresh();
+  const VmePtr base = vmeSelect(QEMTEST_WINDOW);
+  if (base.isNull()) {
+    std::printf("Error opening VME window\n");
+  } else {
+    setUp();
+    qemMapRegisters(base);
+    seqRAM = base + QEM_RAM_OFFSET;
+    VReset(3);
+    qemReadSerial();
+    qemCheckStandaloneClock();
+    qemCheckTTC();
+    runSequence();
+  }
+  vmeClose();
+  std::fflush(stdout);
+  return 0;
+}
