@@ -23,37 +23,40 @@ std::uint32_t blockSize = 0x10;  // D16 words
 int moduleCode = kDefaultModule;
 std::uint32_t loopCount = 1;
 
-void askBlock() {
+// Each question returns false at end of input: the dialogue then ends and
+// nothing is written to a board nobody chose.
+bool askBlock() {
   for (;;) {
-    askHex("Enter start offset of memory to test", 0, &blockOffset);
-    askHex("Enter size of memory to test in D16s", 0x10, &blockSize);
-    if (2ull * blockOffset + 2ull * blockSize <= kWindowSize) return;
+    if (askHex("Enter start offset of memory to test", 0, &blockOffset) < 0) return false;
+    if (askHex("Enter size of memory to test in D16s", 0x10, &blockSize) < 0) return false;
+    if (2ull * blockOffset + 2ull * blockSize <= kWindowSize) return true;
     std::printf("0x%x D16s from offset 0x%x do not fit the window of 0x%llx D16s, not tested\n",
                 blockSize, blockOffset, static_cast<unsigned long long>(kWindowSize / 2));
   }
 }
 
-void askModule() {
+bool askModule() {
   for (;;) {
     for (int code = 0; code < kModuleCount; ++code)
       std::printf("%x %s\n", code, kModuleTypes[static_cast<std::size_t>(code)].name);
     std::uint32_t code = 0;
-    askHex("Enter module code", static_cast<std::uint32_t>(moduleCode), &code);
+    if (askHex("Enter module code", static_cast<std::uint32_t>(moduleCode), &code) < 0)
+      return false;
     if (code < kModuleCount) {
       moduleCode = static_cast<int>(code);
-      return;
+      return true;
     }
     std::printf("module code %x is not one of 0 to %x\n", code, kModuleCount - 1);
   }
 }
 
-void dialogue(VmePtr window) {
+bool dialogue(VmePtr window) {
   std::printf("long %d  int %d  short %d  char %d  bytes\n", static_cast<int>(sizeof(std::int32_t)),
               static_cast<int>(sizeof(int)), static_cast<int>(sizeof(std::int16_t)),
               static_cast<int>(sizeof(std::int8_t)));
-  askBlock();
+  if (!askBlock()) return false;
   std::printf("Testing 0x%x D16s from offset 0x%x in window\n", blockSize, blockOffset);
-  askModule();
+  if (!askModule()) return false;
   if (std::uint64_t{blockOffset} + blockSize > 16) std::printf("\nregister_masks exceeded*\n");
 
   const std::uint32_t shown = blockSize < 16 ? blockSize : 16;
@@ -66,8 +69,10 @@ void dialogue(VmePtr window) {
   for (std::uint32_t i = 0; i < shown; ++i) std::printf("%4x ", block.read16(2 * i));
   std::printf("\n");
 
-  traceMode = askYesNo("Select trace mode option?", 'N') == ANSWER_YES;
-  askHex("Enter number of loops", 1, &loopCount);
+  const int trace = askYesNo("Select trace mode option?", 'N');
+  if (trace < 0) return false;
+  traceMode = trace == ANSWER_YES;
+  return askHex("Enter number of loops", 1, &loopCount) >= 0;
 }
 
 void runTests(VmePtr window) {
@@ -96,12 +101,11 @@ void runTests(VmePtr window) {
 }  // namespace
 
 int main() {
+  // At end of input the open only peeks; the dialogue then ends before any
+  // write.
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
-  if (!window.isNull()) {
-    dialogue(window);
-    runTests(window);
-  }
+  if (!window.isNull() && dialogue(window)) runTests(window);
   vmeClose();
   return 0;
 }

@@ -242,3 +242,24 @@ TEST(MemtestRun, ShiftTestOrderAndErrorMarkers) {
   EXPECT_EQ(Cycles(r.cycles.begin() + 8, r.cycles.begin() + 8 + static_cast<long>(want.size())),
             want);
 }
+
+TEST(MemtestRun, EndOfInputEndsTheDialogueWithoutTesting) {
+  // Input ends at the trace question: no pattern reaches the board.
+  auto r = memtest("\n\n\n");
+  EXPECT_EQ(verdicts(r.run.out), "");
+  EXPECT_TRUE(matching(r.cycles, "W ").empty());
+  EXPECT_EQ(r.run.out.substr(r.run.out.size() - 11), "\aVXI done.\n");
+
+  // No answer at all: the default address is only peeked at.
+  TempDir dir;
+  RunOptions o;
+  o.env["VME_SIM_TRACE"] = dir.file("bus.trace");
+  auto none = runProgram("vmemtest", o);
+  EXPECT_EQ(none.exitStatus, 0);
+  const std::string tail =
+      "long 4  int 4  short 2  char 1  bytes\n"
+      "Enter start offset of memory to test [4x   0] : \aVXI done.\n";
+  ASSERT_GE(none.out.size(), tail.size());
+  EXPECT_EQ(none.out.substr(none.out.size() - tail.size()), tail);
+  EXPECT_EQ(traceCycles(dir.file("bus.trace")).size(), 1u);
+}
