@@ -88,10 +88,12 @@ int lookupKey(const char* keyword) {
   return NO_VALUE;
 }
 
-int askValue(const char* question, int def) {
+// Asks a missing value.  False at end of console input.
+bool askValue(const char* question, int def, int& value) {
   std::uint32_t v = 0;
-  askHex(question, static_cast<std::uint32_t>(def), &v);
-  return static_cast<int>(v);
+  const int r = askHex(question, static_cast<std::uint32_t>(def), &v);
+  value = static_cast<int>(v);
+  return r >= 0;
 }
 
 // An index of ECR, BCR or CAL must lie in the buffer.
@@ -129,21 +131,29 @@ void printMenu() {
 
 void runCommand(const char* keyword, int value) {
   const int key = lookupKey(keyword);
-  switch (key) {
-    case L1A: case ECR: case BCR: case CAL:
-      if (value == NO_VALUE) value = askValue("Enter index", 0);
-      break;
-    case DUMP:
-      if (value == NO_VALUE) value = askValue("Enter byte ", 1);
-      break;
-    case FILL:
-      if (value == NO_VALUE) value = askValue("Enter value", 0);
-      break;
-    case SIZE:
-      if (value == NO_VALUE) value = askValue("Enter sequencer RAM size", seqLength);
-      break;
-    default:
-      break;
+  bool answered = true;
+  if (value == NO_VALUE) {
+    switch (key) {
+      case L1A: case ECR: case BCR: case CAL:
+        answered = askValue("Enter index", 0, value);
+        break;
+      case DUMP:
+        answered = askValue("Enter byte ", 1, value);
+        break;
+      case FILL:
+        answered = askValue("Enter value", 0, value);
+        break;
+      case SIZE:
+        answered = askValue("Enter sequencer RAM size", seqLength, value);
+        break;
+      default:
+        break;
+    }
+  }
+  if (!answered) {
+    // Nobody is there to give the value: the command is not carried out.
+    std::printf("\n%s: no value (end of input), not carried out\n", keyword);
+    return;
   }
   std::printf(" cmd: token %s value %i %04x key %i\n", keyword, value, static_cast<unsigned>(value),
               key);

@@ -206,7 +206,17 @@ TEST(QemseqConsole, ReturnRunsDump1AndEndOfInputCloses) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("\nScan report:\nbyte 1 size 65536 incr 4 orbit 3560\n"), std::string::npos);
-  EXPECT_TRUE(r.out.ends_with(kKeywordPrompt + "[DUMP 1] : \a\nVXI done.\n")) << r.out.substr(r.out.size() - 200);
+  EXPECT_TRUE(r.out.ends_with(kKeywordPrompt + "[DUMP 1] : \a\nVXI done.\n"))
+      << r.out.substr(r.out.size() - 200);
+
+  // End of input at a value prompt: the command is not carried out.
+  Session again;
+  const RunResult e = again.console(kOpen + "L1A\n");
+  EXPECT_EQ(e.exitStatus, 0);
+  EXPECT_TRUE(e.out.ends_with("[DUMP 1] : Enter index [4x   0] : \a\n"
+                              "L1A: no value (end of input), not carried out\n" +
+                              kKeywordPrompt + "[L1A] : \a\nVXI done.\n"))
+      << e.out.substr(e.out.size() - 200);
 }
 
 TEST(QemseqConsole, CaseAndNumberNotations) {
