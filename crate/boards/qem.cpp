@@ -45,11 +45,13 @@ QemBoard::QemBoard(Crate& crate, unsigned firmware, unsigned serial, const Fault
 
 // ---- time ------------------------------------------------------------------
 
+// Twelve-bit bunch counter, reset by a BCR so that the BC after it is bunch
+// 0; without BCRs it runs through all 4096 values.  The BC of the BCR itself
+// is the last bunch of the orbit.
 unsigned QemBoard::bunch(Bc t) const {
-  std::int64_t d = static_cast<std::int64_t>(t) - lastBcr_ - 1;
-  d %= kOrbit;
-  if (d < 0) d += kOrbit;
-  return static_cast<unsigned>(d);
+  const std::int64_t d = static_cast<std::int64_t>(t) - lastBcr_ - 1;
+  if (d < 0) return kOrbit - 1;
+  return static_cast<unsigned>(d & 0xFFF);
 }
 
 void QemBoard::schedule(Bc t, Kind k, std::uint8_t a, std::uint8_t b) {
@@ -96,7 +98,11 @@ void QemBoard::process(const Event& e) {
     case Kind::TtcL1A:
       ttcEvents_ |= 0x0100;
       // The late receiver's bunch count reaches the BCin latch one BC on.
-      bcin_ = static_cast<std::uint16_t>((bunch(e.time) + (faults_.ttcrxLate ? 1 : 0)) % kOrbit);
+      {
+        unsigned b = bunch(e.time) + (faults_.ttcrxLate ? 1 : 0);
+        if (b == kOrbit) b = 0;
+        bcin_ = static_cast<std::uint16_t>(b & 0xFFF);
+      }
       issue(e.time, kL1A, kTtc);
       break;
     case Kind::TtcBcast: {
@@ -172,7 +178,9 @@ void QemBoard::l1a(Bc t, unsigned origin) {
   }
 
   const unsigned off = faults_.bcidNoOffset ? 0 : offsetNibble_;
-  bcidLatch_ = static_cast<std::uint16_t>((bunch(t) + kOrbit - off) % kOrbit);
+  // A borrow from the offset wraps into the previous orbit.
+  const unsigned b = bunch(t);
+  bcidLatch_ = static_cast<std::uint16_t>(b >= off ? b - off : b + kOrbit - off);
 
   if (!played && (enTTC_ & 0x0600) == 0x0600) {
     startTrain(t, 0, count_ | (static_cast<std::uint64_t>(bcidLatch_) << 24), 36, t);
@@ -259,7 +267,7 @@ void QemBoard::reset(Bc t) {
   ttcrxReadyAt_ = t + (faults_.ttcrxLate ? kTtcrxLateReady : 1);
   ttcrx_ = kTtcrxReset;
   i2c_ = 0;
-  i2cBusy_ = !i2cHung_;
+  i2cBusy_ = true;
   i2cOp_ = -1;
   i2cDone_ = t + kI2cInit;
   resetPending_ = faults_.hasReset;

@@ -1,0 +1,95 @@
+// A crate with the module (and usually the TTC sender) and plain bus cycles
+// on it, as the module programs make them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crate/crate.h"
+#include "qemlib/qem_registers.h"
+#include "qemlib/qem_scan.h"
+
+namespace qemmodel {
+
+inline constexpr std::uint32_t kQem = 0xF00000;
+inline constexpr std::uint32_t kTtc = 0xBAD000;
+
+// Register offsets.
+enum : std::uint32_t {
+  ENABLES = 0x00, COMMAND = 0x02, BURST = 0x04, DELAYS = 0x0A, STATUS = 0x0C, L1LO = 0x10,
+  L1HI = 0x12, BCID = 0x14, TTID = 0x16, ENTTC = 0x18, SEQCTL = 0x1A, SEQLAST = 0x1C,
+  TTCDAT = 0x26, X28 = 0x28, BCIN = 0x2A, I2C = 0x2C, TTCCMD = 0x2E, OUTPUT = 0x30, SERIAL = 0x32,
+};
+
+inline std::string crateText(const std::string& qemOptions, bool withTtc = true) {
+  std::string t = "qem A24 0xF00000 " + qemOptions + "\n";
+  if (withTtc) t += "ttcvi A24 0xBAD000\n";
+  return t;
+}
+
+class Rig {
+ public:
+  explicit Rig(const std::string& qemOptions = "firmware=9 serial=0x01", bool withTtc = true) {
+    std::string error;
+    c_ = vmesim::Crate::parse(crateText(qemOptions, withTtc), "rig", error);
+    EXPECT_TRUE(c_) << error;
+  }
+
+  std::uint16_t r(std::uint32_t off) { return read(kQem + off); }
+  void w(std::uint32_t off, std::uint16_t v) { write(kQem + off, v); }
+  std::uint16_t ram(std::uint32_t word) { return r(0x8000 + 2 * word); }
+  void setRam(std::uint32_t word, std::uint16_t v) { w(0x8000 + 2 * word, v); }
+  std::uint16_t ttcR(std::uint32_t off) { return read(kTtc + off); }
+  void ttcW(std::uint32_t off, std::uint16_t v) { write(kTtc + off, v); }
+
+  // A command the way the programs give it: 0 first, then the value.
+  void command(std::uint16_t v) {
+    w(COMMAND, 0);
+    w(COMMAND, v);
+  }
+  // Reads reg until (reg & mask) == value; the number of reads after the
+  // first, or -1 when max reads did not see it.
+  int poll(std::uint32_t off, std::uint16_t mask, std::uint16_t value, int max = 0xFFFF) {
+    for (int i = 0; i <= max; ++i)
+      if ((r(off) & mask) == value) return i;
+    return -1;
+  }
+  std::uint32_t l1id(bool oldLayout) {
+    const std::uint32_t lo = r(L1LO), hi = r(L1HI);
+    return oldLayout ? ((hi & 0xFFF) << 12) + (lo & 0xFFF) : ((hi & 0xFF) << 16) + lo;
+  }
+  // The sink (or source) lane scanned with the module library's scan.
+  ScanResult scan(int count, int lane = 1, int nextL1ID = -999, int pipeline = 99) {
+    std::vector<std::int32_t> buf(0x4000, 0);
+    for (int k = 0; k < count; ++k) buf[k] = ram(k);
+    ScanParams p = scanDefaults();
+    p.count = count;
+    p.byte = lane;
+    p.nextL1ID = nextL1ID;
+    p.pipeline = pipeline;
+    return scanReport(buf.data(), p);
+  }
+  vmesim::Crate& crate() { return *c_; }
+
+ private:
+  std::uint16_t read(std::uint32_t a) {
+    std::uint32_t v = 0;
+    ok_ = c_->read(vmesim::Space::A24, a, vmesim::Width::D16, v);
+    return static_cast<std::uint16_t>(v);
+  }
+  void write(std::uint32_t a, std::uint16_t v) {
+    ok_ = c_->write(vmesim::Space::A24, a, vmesim::Width::D16, v);
+  }
+
+ public:
+  bool ok_ = true;
+
+ private:
+  std::unique_ptr<vmesim::Crate> c_;
+};
+
+}  // namespace qemmodel
