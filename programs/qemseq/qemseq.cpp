@@ -108,7 +108,9 @@ void placeL1A(int index) {
   if (bcrIndex == NO_VALUE) std::printf("\n Trouble at Mill \n");
   ++l1aCount;
   fieldValues[0] = l1aCount;
-  fieldValues[1] = index - bcrIndex - kL1AOffset;
+  // Only the low twelve bits are sent; wide operands must not overflow.
+  fieldValues[1] = static_cast<int>(static_cast<std::uint32_t>(
+      static_cast<std::int64_t>(index) - bcrIndex - kL1AOffset));
   fieldValues[2] = kTTID;
   if (index < 0 || index >= seqLength)
     std::printf("L1A: index %d is outside the buffer (0 to %d), not placed\n", index,
