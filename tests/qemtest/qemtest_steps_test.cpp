@@ -1,0 +1,133 @@
+// qemtest's command steps on a stand-in module (a memory board at the
+// module's address): what they do when the module does not answer as a QEM
+// module should.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "crate/crate.h"
+#include "qemtest.h"
+
+namespace {
+
+constexpr std::uint32_t kModule = 0xF00000;
+
+template <class F>
+std::string printed(F f) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  f();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+class QemtestSteps : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    auto c = vmesim::Crate::parse("memory A24 0xF00000 size=0x10000\n", "test", error);
+    ASSERT_TRUE(c) << error;
+    vmesim::installCrate(std::move(c));
+    window_ = vmebus::Window{vmesim::Space::A24, kModule, QEMTEST_WINDOW, 0x10000000, 1, true};
+    const VmePtr base(&window_, 0);
+    qemMapRegisters(base);
+    seqRAM = base + QEM_RAM_OFFSET;
+    harnessReset();
+    resetRegisterTables();
+    debugLevel = 0;
+    sinkNext = NO_VALUE;
+  }
+
+  void setFirmware(int version) {
+    qemVersion = version;
+    qemOldFirmware = version < 9 ? 1 : 0;
+  }
+
+  vmebus::Window window_;
+};
+
+// Memory powers up as all ones: the command bit of the status never clears.
+TEST_F(QemtestSteps, CommandThatNeverCompletesIsOneErrorAndNoChecks) {
+  setFirmware(9);
+  int errors = 0;
+  const std::string out = printed([&] { errors = test_cmdbit(0x02, 0x31); });
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(out, "CMD: wsTIMEOUT: reg_output 00, mask 31.\n");
+  EXPECT_EQ(idCurrent, ID_UNREAD);  // no identifier check was made
+}
+
+TEST_F(QemtestSteps, SinkCheckSkipsTheDecodeAfterAFailedCommand) {
+  setFirmware(9);
+  int errors = 0;
+  const std::string out = printed([&] { errors = sinkCheck(0x10, 0x39); });
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(out, "CMD: wsTIMEOUT: reg_output 00, mask 39.\n");
+  // Record mode over 100 words, and those words cleared.
+  EXPECT_EQ(reg_seqLast.get(), 99);
+  EXPECT_EQ(reg_seqControl.get(), 0x8000);
+  EXPECT_EQ(seqRAM.read16(2 * 99), 0);
+  EXPECT_EQ(seqRAM.read16(2 * 100), 0xFFFF);
+}
+
+// The next recording after L1ID 0xFFFFFF must carry 0, as the counter and
+// the scan both wrap at 2^24.
+TEST_F(QemtestSteps, SinkNextFollowsTheCounterAcrossTheWrap) {
+  for (int version : {9, 8}) {
+    SCOPED_TRACE(version);
+    SetUp();
+    setFirmware(version);
+    reg_status.set(0);  // commands complete at once
+    reg_L1lo.set(0xFFFF);
+    reg_L1hi.set(0x0FFF);
+    printed([] { sinkCheck(0x02, 0x31); });
+    EXPECT_EQ(sinkNext, 0);
+    reg_L1lo.set(0x0FFE);
+    reg_L1hi.set(0x0000);
+    printed([] { sinkCheck(0x02, 0x31); });
+    EXPECT_EQ(sinkNext, 0x000FFF);
+  }
+}
+
+// The burst preset must read 0xFFFFFF in either counter layout, so that a
+// burst of seven ends at L1ID 6.
+TEST_F(QemtestSteps, BurstPresetReadsAllOnesInBothLayouts) {
+  for (int version : {9, 8}) {
+    SCOPED_TRACE(version);
+    SetUp();
+    setFirmware(version);
+    reg_seqControl.set(0);
+    int errors = 0;
+    const std::string out = printed([&] { errors = burstRun(7, 2, 0, 0); });
+    // A memory board never ends the burst; the counters are checked anyway.
+    EXPECT_NE(out.find("BRST: cmd 0000 TIMEOUT: reg_status ffff, mask 0010 delay ffff.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_GE(errors, 1);
+    EXPECT_EQ(qemL1ID(0xFFFF, reg_L1hi.get()), 0xFFFFFF);
+    EXPECT_EQ(reg_burst.get(), 7);
+  }
+}
+
+// The RST test adapts its tables to the module it finds, and keeps them.
+TEST_F(QemtestSteps, ResetTestAdaptsItsTablesToFirmwareAndTtcState) {
+  setFirmware(8);
+  reg_TTCcmd.set(0x4000);
+  reg_status.set(0x0100);
+  printed([] { rstTest(0); });
+  EXPECT_EQ(regTestMasks[QEM_L1LO / 2], 0x0FFF);
+  EXPECT_EQ(regResetValues[QEM_L1LO / 2], 0);
+  EXPECT_EQ(regResetValues[QEM_L1HI / 2], 0);
+  EXPECT_EQ(regResetValues[QEM_TTCCMD / 2], 0x4000);
+  EXPECT_EQ(regResetValues[QEM_STATUS / 2], 0x2B80);
+  // reg_serial is never compared; the reset command itself stays in the
+  // memory cell of reg_command.
+  for (int r = 0; r < QEM_REGISTER_COUNT; ++r)
+    qemBase.write16(2u * static_cast<unsigned>(r), regResetValues[static_cast<std::size_t>(r)]);
+  qemBase.write16(QEM_SERIAL, 0x0817);
+  int errors = -1;
+  EXPECT_EQ(printed([&] { errors = rstTest(1); }),
+            "read FFFF, mask FFFF, expect 0000, byte 2, loop 1\n");
+  EXPECT_EQ(errors, 1);
+}
+
+}  // namespace
