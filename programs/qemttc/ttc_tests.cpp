@@ -293,7 +293,7 @@ void ttcSetup() {
   reg_command.set(kReset);
 }
 
-void qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
+bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
   bool usable = true;
   if (module.isNull()) {
     std::printf("Error opening VME window\n");
@@ -307,9 +307,10 @@ void qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
     std::printf("Error opening sequencer RAM window: TTC tests skipped\n");
     usable = false;
   }
-  if (!usable) return;
+  if (!usable) return false;
   ttcvi = ttcviWindow;
   seqRAM = ram;
   qemMapRegisters(module);
   ttcSetup();
+  return true;
 }

@@ -98,5 +98,6 @@ void ttcSetup();
 void ttcSequence();
 
 // The whole run on the three windows.  A window that is not mapped is named
-// and the tests are skipped; nothing is then read or written.
-void qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram);
+// and the tests are skipped; nothing is then read or written.  False when
+// the tests could not run.
+bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram);
