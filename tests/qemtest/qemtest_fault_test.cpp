@@ -58,13 +58,6 @@ TEST_P(QemtestFault, FailsExactlyTheTestsThatSeeIt) {
   const auto v = verdicts(r.out);
   ASSERT_EQ(v.size(), testOrder().size()) << r.out;
   EXPECT_EQ(failed(r.out), faultTable().at(name)) << r.out;
-  // A failed test always says why.
-  if (!faultTable().at(name).empty()) {
-    const std::size_t reasons = countOf(r.out, "ERROR") + countOf(r.out, "wrote ") +
-                                countOf(r.out, "read ") + countOf(r.out, "TIMEOUT") +
-                                countOf(r.out, "CLOCK FAILURE");
-    EXPECT_GT(reasons, 0u);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Crates, QemtestFault, testing::ValuesIn([] {

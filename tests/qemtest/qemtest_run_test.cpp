@@ -59,27 +59,13 @@ TEST(QemtestGoodModule, DefaultCrateUnattendedGivesTheFullTranscript) {
                 "VXI done.\n");
 }
 
-TEST(QemtestGoodModule, Firmware8PassesAndKeepsItsCounterLayout) {
+TEST(QemtestGoodModule, Firmware8Passes) {
   vmetest::TempDir dir;
-  const std::string trace = dir.file("t.trace");
-  const auto r = runProgram("qemtest", options("", crateWith(dir, "firmware=8"), trace));
+  const auto r = runProgram("qemtest", options("", crateWith(dir, "firmware=8")));
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.out.find("\nQEM Serial No.  0  Version  8\n"), std::string::npos);
   EXPECT_EQ(countOf(r.out, "ERROR"), 0u) << r.out;
   expectAllPass(r.out);
-  // The burst preset fills the twelve-bit high part (0xFFF), as the L1ID
-  // test's full roll-over does: 3 L1ID loops and 3 x 2 bursts.
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00012 0FFF"), 9u);
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00012 00FF"), 0u);
-}
-
-TEST(QemtestGoodModule, Firmware9BurstPresetWritesTheEightBitHighPart) {
-  vmetest::TempDir dir;
-  const std::string trace = dir.file("t.trace");
-  const auto r = runProgram("qemtest", options("", "", trace));
-  expectAllPass(r.out);
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00012 00FF"), 6u);
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00012 0FFF"), 3u);
 }
 
 TEST(QemtestDebug, LevelTwoAddsDumpsAndNoErrors) {
@@ -110,9 +96,7 @@ TEST(QemtestDebug, LevelThreePassesWithScanErrorsOnlyInTheSeqDump) {
     EXPECT_TRUE(pos > seqStart && pos < seqEnd) << r.out.substr(pos, 60);
   // Three loops each of CMD (eighteen steps), L1ID (ten) and SER (two).
   EXPECT_EQ(countOf(r.out, "test_cmdbit: cmdmask"), 3u * (18u + 10u + 2u));
-  EXPECT_EQ(countOf(r.out, "\nDEBUG: Run A - mid roll  over\n"), 3u);
   EXPECT_EQ(countOf(r.out, "\nRun 2 - full roll over\nStarting at l1id fffffd.\n"), 3u);
-  EXPECT_NE(r.out.find("test_cmdbit: cmdmask 04, outmask 02, "), std::string::npos);
 }
 
 // The loop counts are hexadecimal; every test asks its own, and the SEQ test

@@ -50,23 +50,14 @@ class QemtestSteps : public testing::Test {
 TEST_F(QemtestSteps, CommandThatNeverCompletesIsOneErrorAndNoChecks) {
   setFirmware(9);
   int errors = 0;
-  const std::string out = printed([&] { errors = test_cmdbit(0x02, 0x31); });
+  std::string out = printed([&] { errors = test_cmdbit(0x02, 0x31); });
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(out, "CMD: wsTIMEOUT: reg_output 00, mask 31.\n");
   EXPECT_EQ(idCurrent, ID_UNREAD);  // no identifier check was made
-}
-
-TEST_F(QemtestSteps, SinkCheckSkipsTheDecodeAfterAFailedCommand) {
-  setFirmware(9);
-  int errors = 0;
-  const std::string out = printed([&] { errors = sinkCheck(0x10, 0x39); });
+  // In a sink check the recording is then not decoded either.
+  out = printed([&] { errors = sinkCheck(0x10, 0x39); });
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(out, "CMD: wsTIMEOUT: reg_output 00, mask 39.\n");
-  // Record mode over 100 words, and those words cleared.
-  EXPECT_EQ(reg_seqLast.get(), 99);
-  EXPECT_EQ(reg_seqControl.get(), 0x8000);
-  EXPECT_EQ(seqRAM.read16(2 * 99), 0);
-  EXPECT_EQ(seqRAM.read16(2 * 100), 0xFFFF);
 }
 
 // The next recording after L1ID 0xFFFFFF must carry 0, as the counter and
@@ -106,28 +97,6 @@ TEST_F(QemtestSteps, BurstPresetReadsAllOnesInBothLayouts) {
     EXPECT_EQ(qemL1ID(0xFFFF, reg_L1hi.get()), 0xFFFFFF);
     EXPECT_EQ(reg_burst.get(), 7);
   }
-}
-
-// The RST test adapts its tables to the module it finds, and keeps them.
-TEST_F(QemtestSteps, ResetTestAdaptsItsTablesToFirmwareAndTtcState) {
-  setFirmware(8);
-  reg_TTCcmd.set(0x4000);
-  reg_status.set(0x0100);
-  printed([] { rstTest(0); });
-  EXPECT_EQ(regTestMasks[QEM_L1LO / 2], 0x0FFF);
-  EXPECT_EQ(regResetValues[QEM_L1LO / 2], 0);
-  EXPECT_EQ(regResetValues[QEM_L1HI / 2], 0);
-  EXPECT_EQ(regResetValues[QEM_TTCCMD / 2], 0x4000);
-  EXPECT_EQ(regResetValues[QEM_STATUS / 2], 0x2B80);
-  // reg_serial is never compared; the reset command itself stays in the
-  // memory cell of reg_command.
-  for (int r = 0; r < QEM_REGISTER_COUNT; ++r)
-    qemBase.write16(2u * static_cast<unsigned>(r), regResetValues[static_cast<std::size_t>(r)]);
-  qemBase.write16(QEM_SERIAL, 0x0817);
-  int errors = -1;
-  EXPECT_EQ(printed([&] { errors = rstTest(1); }),
-            "read FFFF, mask FFFF, expect 0000, byte 2, loop 1\n");
-  EXPECT_EQ(errors, 1);
 }
 
 }  // namespace
