@@ -65,6 +65,7 @@ void ramTest();
 void seqTest();
 void seqAllTest();
 
-// The whole program run; returns the exit status.  Every piece of program
-// state starts afresh, so a process may call it more than once.
+// The whole program run; returns the exit status: 0 after the tests ran,
+// whatever their verdicts, 1 when no window could be mapped.  Every piece of
+// program state starts afresh, so a process may call it more than once.
 int qemtestRun();
