@@ -95,18 +95,8 @@ Crate::~Crate() {
 const char* Crate::defaultText() { return kDefaultCrate; }
 
 std::unique_ptr<Crate> Crate::makeDefault() {
-  // Board kinds not built yet are left out of the default crate.
-  std::istringstream in(kDefaultCrate);
-  std::string text, line;
-  while (std::getline(in, line)) {
-    auto tok = splitBlanks(line);
-    bool known = tok.empty() || tok[0][0] == '#' || tok[0] == "library";
-    for (const BoardKind& k : boardKinds())
-      if (!tok.empty() && tok[0] == k.name) known = true;
-    if (known) text += line + "\n";
-  }
   std::string error;
-  auto c = parse(text, "(default crate)", error);
+  auto c = parse(kDefaultCrate, "(default crate)", error);
   if (!c) {
     // The default crate is ours; failing to build it is a programming error.
     std::fprintf(stderr, "vme-sim: %s\n", error.c_str());

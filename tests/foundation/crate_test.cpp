@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "crate/boards/memory.h"
@@ -149,6 +150,33 @@ TEST(Trace, OneLinePerCycleInTheDocumentedFormat) {
             "R A24 D8 00200001 FF BERR\n"
             "R A24 D32 00F00000 FFFFFFFF BERR\n"
             "# unmap window 1\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CrateFile, DefaultCrateAndEveryExampleFileParse) {
+  auto def = Crate::makeDefault();
+  ASSERT_EQ(def->slots().size(), 6u);
+  EXPECT_EQ(def->findName("LOBBO"), 3);
+  const char* kinds[] = {"qem", "ttcvi", "trigger", "trigger", "memory", "memory"};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(def->slots()[i].spec.kind, kinds[i]);
+
+  std::string error;
+  auto fromFile = Crate::fromFile(vmetest::sourcePath("examples/crates/default.crate"), error);
+  ASSERT_TRUE(fromFile) << error;
+  EXPECT_EQ(fromFile->slots().size(), 6u);
+
+  std::size_t faultFiles = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(vmetest::sourcePath("examples/faults"))) {
+    if (entry.path().extension() != ".crate") continue;
+    ++faultFiles;
+    auto c = Crate::fromFile(entry.path().string(), error);
+    EXPECT_TRUE(c) << error;
+  }
+  EXPECT_GE(faultFiles, 20u);
 }
 
 }  // namespace
