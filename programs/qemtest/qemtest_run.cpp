@@ -59,10 +59,13 @@ void runSequence() {
 void runTest(const char* name, TestBody body, int defaultLoops) {
   char prompt[kPromptSize];
   std::snprintf(prompt, sizeof prompt, "%s test: Enter number of loops", name);
-  std::uint32_t loops = 0;
-  askHex(prompt, static_cast<std::uint32_t>(defaultLoops), &loops);
+  std::uint32_t answer = 0;
+  askHex(prompt, static_cast<std::uint32_t>(defaultLoops), &answer);
+  // A count is a signed int, as in the tests that ask their own: a negative
+  // answer ("-2") runs no loop.
+  const int loops = static_cast<int>(answer);
   int errors = 0;
-  for (std::uint32_t i = 0; i < loops; ++i) errors += body(static_cast<int>(i));
+  for (int i = 0; i < loops; ++i) errors += body(i);
   reportTest(name, errors);
 }
 
