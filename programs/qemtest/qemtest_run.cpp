@@ -6,9 +6,10 @@
 #include "foundation/vme_window.h"
 #include "qemtest.h"
 
-// qemtest's variants of the shared code: the size-argument open, prompts
-// that flush all output first, the BCID recorded only after a command, and
-// the dump's CAL pipeline taken from reg_delays.
+// qemtest's variants of the shared code: the A24-default address question
+// (the window size goes to vmeSelect as its argument), prompts that flush all
+// output first, the BCID recorded only after a command, and the dump's CAL
+// pipeline taken from reg_delays.
 VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
 QemSettings qemSettings{.bcidRecordAlways = false, .dumpPipelineFromDelays = true};
 
