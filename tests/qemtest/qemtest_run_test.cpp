@@ -136,6 +136,10 @@ TEST(QemtestRepeat, TwoRunsAreIdenticalByteForByte) {
   EXPECT_EQ(a.out, b.out);
   EXPECT_EQ(a.err, b.err);
   EXPECT_TRUE(vmetest::readFile(dir.file("a.trace")) == vmetest::readFile(dir.file("b.trace")));
+  // The access check's D32 peek is the only bus error; every other cycle is
+  // a D16 access to the module.
+  EXPECT_EQ(tracedCount(dir.file("a.trace"), "R A24 D32 00F00000 FFFFFFFF BERR"), 1u);
+  EXPECT_EQ(countOf(vmetest::readFile(dir.file("a.trace")), "BERR"), 1u);
 }
 
 TEST(QemtestWindow, NoWindowSkipsTheTestsAndCloses) {
