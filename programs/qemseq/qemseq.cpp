@@ -316,6 +316,7 @@ void dialogue() {
 int main(int argc, char** argv) {
   const char* program = argv[0];
   char fileName[kLineSize] = "qemky.dat";
+  bool mapFailed = false;
 
   if (argc > 1) {
     playFile(program, argv[1]);
@@ -324,9 +325,13 @@ int main(int argc, char** argv) {
     playFile(program, fileName);
   } else {
     vmeWindowSize = kWindowSize;
-    if (mapModule(vmeSelect())) dialogue();
-    else std::printf("Error opening VME window\n");
+    if (mapModule(vmeSelect())) {
+      dialogue();
+    } else {
+      std::printf("Error opening VME window\n");
+      mapFailed = true;
+    }
   }
   vmeClose();
-  return 0;
+  return mapFailed ? 1 : 0;
 }

@@ -36,9 +36,10 @@ void setUp() {
   std::uint32_t level = 0;
   askHex("Enter debug level", static_cast<std::uint32_t>(debugLevel), &level);
   debugLevel = static_cast<int>(level);
-  std::printf("long %d  int %d  short %d  char %d  bytes\n", static_cast<int>(sizeof(long)),
-              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(short)),
-              static_cast<int>(sizeof(char)));
+  // The widths of the types the module's D32, D16 and D8 accesses use.
+  std::printf("long %d  int %d  short %d  char %d  bytes\n",
+              static_cast<int>(sizeof(std::int32_t)), static_cast<int>(sizeof(int)),
+              static_cast<int>(sizeof(std::int16_t)), static_cast<int>(sizeof(std::int8_t)));
 }
 
 void runSequence() {

@@ -13,9 +13,10 @@ ProbeSettings probeSettings{"Lobbo"};
 namespace {
 
 void soak(VmePtr base) {
-  std::printf("long %d int %d short %d char %d bytes\n", static_cast<int>(sizeof(long)),
-              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(short)),
-              static_cast<int>(sizeof(char)));
+  // The widths of the types the soak's D32, D16 and D8 accesses use.
+  std::printf("long %d int %d short %d char %d bytes\n", static_cast<int>(sizeof(std::int32_t)),
+              static_cast<int>(sizeof(int)), static_cast<int>(sizeof(std::int16_t)),
+              static_cast<int>(sizeof(std::int8_t)));
   trigSetRegisters(base);
   runSoak();
 }

@@ -107,5 +107,6 @@ int main() {
   const VmePtr window = vmeOpenA24(vmeAddress);
   if (!window.isNull() && dialogue(window)) runTests(window);
   vmeClose();
-  return 0;
+  // A run that could not reach the board has tested nothing.
+  return window.isNull() ? 1 : 0;
 }

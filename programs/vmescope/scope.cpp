@@ -209,5 +209,6 @@ int scopeMain() {
   if (base.isNull()) std::printf("Error opening VME window\n");
   else runScope(base);
   vmeClose();
-  return 0;
+  // A run that could not reach the board has tested nothing.
+  return base.isNull() ? 1 : 0;
 }

@@ -346,3 +346,20 @@ TEST(QemseqModule, SinkRepeatsThePlayedStream) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QemseqConsole, WindowThatCannotBeMappedEndsWithStatusOne) {
+  Session run;
+  run.crate = run.dir.write("nomap.crate", "memory A24 0xF00000 size=0x10000\nlibrary map=-5\n");
+  const RunResult r = run.console(kOpen);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.out.find("VME window create error -5\n  mapped address = 00000000\n"
+                       "Error opening VME window\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Enter keyword"), std::string::npos);
+  EXPECT_TRUE(run.cycles().empty());
+}
+
+}  // namespace

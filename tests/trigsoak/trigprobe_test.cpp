@@ -74,10 +74,7 @@ const std::vector<std::string> kProbeReads = {"R A24 D16 00180000 0000",
 TEST(Trigprobe, LooksUpLobboThenSoaksCleanOnTheDefaultCrate) {
   auto r = runProgram("trigprobe", withInput("\n"));
   EXPECT_EQ(r.exitStatus, 0);
-  char sizes[80];
-  std::snprintf(sizes, sizeof sizes, "long %d int %d short %d char %d bytes\n",
-                static_cast<int>(sizeof(long)), static_cast<int>(sizeof(int)),
-                static_cast<int>(sizeof(short)), static_cast<int>(sizeof(char)));
+  const char sizes[] = "long 4 int 4 short 2 char 1 bytes\n";
   std::string expected = kProbeWithBoard;
   // "Lobbo" is not in the default crate's table, which names "LOBBO".
   expected.replace(expected.find("logical address 2 return 0"), 26,

@@ -263,3 +263,17 @@ TEST(MemtestRun, EndOfInputEndsTheDialogueWithoutTesting) {
   EXPECT_EQ(none.out.substr(none.out.size() - tail.size()), tail);
   EXPECT_EQ(traceCycles(dir.file("bus.trace")).size(), 1u);
 }
+
+TEST(MemtestRun, WindowThatCannotBeMappedEndsWithStatusOne) {
+  TempDir dir;
+  RunOptions o;
+  o.input = "h200000\n";
+  o.env["VME_SIM_CRATE"] = dir.write("nomap.crate", "memory A24 0x200000\nlibrary map=-5\n");
+  auto r = runProgram("vmemtest", o);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.out.find("VME window create error -5\nVME base address = 200000\n"
+                       "  mapped address = 00000000\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Enter start offset"), std::string::npos);
+}
