@@ -161,16 +161,16 @@ std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& 
     if (kind == nullptr) return fail("unknown board kind '" + tok[0] + "'");
     if (tok.size() < 3) return fail("expected: kind space base [options]");
 
-    BoardSpec spec;
-    spec.kind = tok[0];
-    spec.line = lineNo;
-    if (tok[1] == "A24") spec.space = Space::A24;
-    else if (tok[1] == "A32") spec.space = Space::A32;
+    BoardConfig config;
+    config.kind = tok[0];
+    config.line = lineNo;
+    if (tok[1] == "A24") config.space = Space::A24;
+    else if (tok[1] == "A32") config.space = Space::A32;
     else return fail("unknown address space '" + tok[1] + "' (A24 or A32)");
     long long base = 0;
     if (!parseNumber(tok[2], base)) return fail("bad base address '" + tok[2] + "'");
-    spec.base = static_cast<std::uint32_t>(base);
-    spec.size = kind->defaultSize;
+    config.base = static_cast<std::uint32_t>(base);
+    config.size = kind->defaultSize;
 
     for (std::size_t i = 3; i < tok.size(); ++i) {
       std::string key, value;
@@ -178,55 +178,55 @@ std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& 
       if (key == "size") {
         long long v = 0;
         if (!parseNumber(value, v) || v == 0) return fail("bad size '" + value + "'");
-        spec.size = static_cast<std::uint32_t>(v);
+        config.size = static_cast<std::uint32_t>(v);
       } else if (key == "name") {
         if (value.empty()) return fail("empty name");
-        spec.name = value;
+        config.name = value;
       } else if (key == "fault") {
         Fault f;
         std::string why;
         if (!parseFault(value, f, why)) return fail(why);
-        spec.faults.push_back(f);
+        config.faults.push_back(f);
       } else {
-        spec.options.emplace_back(key, value);
+        config.options.emplace_back(key, value);
       }
     }
-    if (spec.base % 4 != 0) return fail("base address must be a multiple of 4");
-    if (static_cast<std::uint64_t>(spec.base) + spec.size > spaceSize(spec.space))
+    if (config.base % 4 != 0) return fail("base address must be a multiple of 4");
+    if (static_cast<std::uint64_t>(config.base) + config.size > spaceSize(config.space))
       return fail("board does not fit in " + tok[1] + " space");
     for (const Slot& s : c->slots_) {
-      if (s.spec.space != spec.space) continue;
-      std::uint64_t a0 = spec.base, a1 = a0 + spec.size;
-      std::uint64_t b0 = s.spec.base, b1 = b0 + s.spec.size;
+      if (s.config.space != config.space) continue;
+      std::uint64_t a0 = config.base, a1 = a0 + config.size;
+      std::uint64_t b0 = s.config.base, b1 = b0 + s.config.size;
       if (a0 < b1 && b0 < a1)
-        return fail("overlaps the board of line " + std::to_string(s.spec.line));
+        return fail("overlaps the board of line " + std::to_string(s.config.line));
     }
     std::string why;
-    auto board = kind->make(spec, *c, why);
+    auto board = kind->make(config, *c, why);
     if (!board) return fail(why.empty() ? "cannot build board" : why);
-    c->add(std::move(spec), std::move(board));
+    c->add(std::move(config), std::move(board));
   }
   for (Slot& s : c->slots_) s.board->connect(*c);
   return c;
 }
 
-Board& Crate::add(BoardSpec spec, std::unique_ptr<Board> board) {
-  slots_.push_back(Slot{std::move(spec), std::move(board)});
+Board& Crate::add(BoardConfig config, std::unique_ptr<Board> board) {
+  slots_.push_back(Slot{std::move(config), std::move(board)});
   last_ = nullptr;
   return *slots_.back().board;
 }
 
 int Crate::findName(const std::string& name) const {
   for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (!slots_[i].spec.name.empty() && slots_[i].spec.name == name) return static_cast<int>(i);
+    if (!slots_[i].config.name.empty() && slots_[i].config.name == name) return static_cast<int>(i);
   return -1;
 }
 
 Crate::Slot* Crate::decode(Space s, std::uint32_t address) {
-  if (last_ != nullptr && last_->spec.space == s && address - last_->spec.base < last_->spec.size)
+  if (last_ != nullptr && last_->config.space == s && address - last_->config.base < last_->config.size)
     return last_;
   for (Slot& slot : slots_) {
-    if (slot.spec.space == s && address - slot.spec.base < slot.spec.size) {
+    if (slot.config.space == s && address - slot.config.base < slot.config.size) {
       last_ = &slot;
       return last_;
     }
@@ -241,7 +241,7 @@ bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) 
     if (Slot* slot = decode(s, address)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0) {
         std::uint32_t v = 0;
-        ok = slot->board->read(address - slot->spec.base, w, v);
+        ok = slot->board->read(address - slot->config.base, w, v);
         if (ok) value = v & allOnes(w);
       }
     }
@@ -258,7 +258,7 @@ bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) 
   if (address % static_cast<unsigned>(w) == 0) {
     if (Slot* slot = decode(s, address)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0)
-        ok = slot->board->write(address - slot->spec.base, w, value);
+        ok = slot->board->write(address - slot->config.base, w, value);
     }
   }
   if (trace_ != nullptr) trace('W', s, address, w, value, !ok);

@@ -41,7 +41,7 @@ struct Fault {
 };
 
 // One board line of a crate file, after the common options are taken.
-struct BoardSpec {
+struct BoardConfig {
   std::string kind;
   Space space = Space::A24;
   std::uint32_t base = 0;
@@ -72,7 +72,7 @@ class Board {
 struct BoardKind {
   const char* name;
   std::uint32_t defaultSize;
-  std::unique_ptr<Board> (*make)(const BoardSpec& spec, Crate& crate, std::string& error);
+  std::unique_ptr<Board> (*make)(const BoardConfig& config, Crate& crate, std::string& error);
 };
 const std::vector<BoardKind>& boardKinds();
 
@@ -90,7 +90,7 @@ struct LibraryForce {
 class Crate {
  public:
   struct Slot {
-    BoardSpec spec;
+    BoardConfig config;
     std::unique_ptr<Board> board;
   };
 
@@ -135,7 +135,7 @@ class Crate {
   void traceComment(const char* text);
 
   // Adds a board (used by the parser and by tests).
-  Board& add(BoardSpec spec, std::unique_ptr<Board> board);
+  Board& add(BoardConfig config, std::unique_ptr<Board> board);
 
  private:
   Slot* decode(Space s, std::uint32_t address);

@@ -193,6 +193,14 @@ int askHex(const char* question, std::uint32_t def, std::uint32_t* out) {
   return 0;
 }
 
+void pauseIfAsked(const char* line) {
+  if (std::strstr(line, "wait") == nullptr && std::strchr(line, '?') == nullptr) return;
+  std::printf("Press Return to continue :");
+  std::fflush(stdout);
+  std::getchar();
+  std::printf("\n");
+}
+
 int askString(const char* question, const char* def, char* out) {
   std::printf("%s [%s] : ", question, def);
   return readLine(def, out);

@@ -29,6 +29,10 @@ int askString(const char* question, const char* def, char* out);
 // askString, then the answer is turned to upper case in place.
 int askUpper(const char* question, const char* def, char* out);
 
+// The file players' pause: after a line holding '?' or "wait" (lower case,
+// also inside a word), "Press Return to continue :" and one character read.
+void pauseIfAsked(const char* line);
+
 // The number conversion of askHex: base letter, then the standard unsigned
 // conversion of 32 bits.  end points where the conversion stopped.
 std::uint32_t convertAnswer(const char* text, const char** end);

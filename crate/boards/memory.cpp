@@ -34,16 +34,16 @@ bool MemoryBoard::write(std::uint32_t offset, Width w, std::uint32_t value) {
   return true;
 }
 
-std::unique_ptr<Board> MemoryBoard::make(const BoardSpec& spec, Crate&, std::string& error) {
-  if (!spec.options.empty()) {
-    error = "unknown memory option '" + spec.options.front().first + "'";
+std::unique_ptr<Board> MemoryBoard::make(const BoardConfig& config, Crate&, std::string& error) {
+  if (!config.options.empty()) {
+    error = "unknown memory option '" + config.options.front().first + "'";
     return nullptr;
   }
-  auto m = std::make_unique<MemoryBoard>(spec.size);
-  for (const Fault& f : spec.faults) {
+  auto m = std::make_unique<MemoryBoard>(config.size);
+  for (const Fault& f : config.faults) {
     if (f.name == "stuck0" || f.name == "stuck1") {
       if (!faultArgs(f, 2, error)) return nullptr;
-      if (f.args[0] >= spec.size || f.args[0] % 2 != 0 || f.args[1] > 0xFFFF) {
+      if (f.args[0] >= config.size || f.args[0] % 2 != 0 || f.args[1] > 0xFFFF) {
         error = "fault " + f.name + ": offset must be an even offset inside the board, mask 16 bits";
         return nullptr;
       }
@@ -51,7 +51,7 @@ std::unique_ptr<Board> MemoryBoard::make(const BoardSpec& spec, Crate&, std::str
       m->stuck(f.args[0], f.name == "stuck0" ? mask : 0, f.name == "stuck1" ? mask : 0);
     } else if (f.name == "alias") {
       if (!faultArgs(f, 1, error)) return nullptr;
-      if (f.args[0] > 31 || (1ull << f.args[0]) >= spec.size) {
+      if (f.args[0] > 31 || (1ull << f.args[0]) >= config.size) {
         error = "fault alias: bit " + std::to_string(f.args[0]) + " is outside the board";
         return nullptr;
       }

@@ -19,7 +19,7 @@ class MemoryBoard : public Board {
   void alias(unsigned bit) { aliasMask_ |= 1u << bit; }
   void noWidth(unsigned widthBits) { widths_ &= ~widthBits; }
 
-  static std::unique_ptr<Board> make(const BoardSpec& spec, Crate& crate, std::string& error);
+  static std::unique_ptr<Board> make(const BoardConfig& config, Crate& crate, std::string& error);
 
  private:
   std::uint32_t cell(std::uint32_t offset) const { return offset & ~aliasMask_; }

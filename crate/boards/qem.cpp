@@ -478,13 +478,13 @@ bool QemBoard::write(std::uint32_t offset, Width, std::uint32_t value) {
 
 // ---- crate file ------------------------------------------------------------------
 
-std::unique_ptr<Board> QemBoard::make(const BoardSpec& spec, Crate& crate, std::string& error) {
-  if (spec.size != 0x10000) {
+std::unique_ptr<Board> QemBoard::make(const BoardConfig& config, Crate& crate, std::string& error) {
+  if (config.size != 0x10000) {
     error = "a qem board is 0x10000 bytes";
     return nullptr;
   }
   unsigned firmware = 9, serial = 0;
-  for (const auto& [key, value] : spec.options) {
+  for (const auto& [key, value] : config.options) {
     long long v = 0;
     if (key != "firmware" && key != "serial") {
       error = "unknown qem option '" + key + "'";
@@ -510,7 +510,7 @@ std::unique_ptr<Board> QemBoard::make(const BoardSpec& spec, Crate& crate, std::
     if (m > 0xFFFF) error = "fault " + ft.name + ": mask must be 16 bits";
     return m <= 0xFFFF;
   };
-  for (const Fault& ft : spec.faults) {
+  for (const Fault& ft : config.faults) {
     const std::string& n = ft.name;
     std::uint32_t r = 0;
     if (n == "clock-off" || n == "ttcrx-late" || n == "l1id-no-carry" || n == "bcid-no-offset" ||

@@ -61,7 +61,7 @@ class QemBoard : public Board {
   bool read(std::uint32_t offset, Width w, std::uint32_t& value) override;
   bool write(std::uint32_t offset, Width w, std::uint32_t value) override;
 
-  static std::unique_ptr<Board> make(const BoardSpec& spec, Crate& crate, std::string& error);
+  static std::unique_ptr<Board> make(const BoardConfig& config, Crate& crate, std::string& error);
 
   // TTC input, driven by the TTC sender of the same crate at BC t.
   void ttcClock(bool present) { ttcClock_ = present; }

@@ -62,18 +62,18 @@ bool TriggerBoard::write(std::uint32_t offset, Width w, std::uint32_t value) {
   return true;
 }
 
-std::unique_ptr<Board> TriggerBoard::make(const BoardSpec& spec, Crate& crate,
+std::unique_ptr<Board> TriggerBoard::make(const BoardConfig& config, Crate& crate,
                                           std::string& error) {
-  if (!spec.options.empty()) {
-    error = "unknown trigger option '" + spec.options.front().first + "'";
+  if (!config.options.empty()) {
+    error = "unknown trigger option '" + config.options.front().first + "'";
     return nullptr;
   }
-  if (spec.size < kBlockEnd) {
+  if (config.size < kBlockEnd) {
     error = "trigger board needs at least 0xC bytes for its registers";
     return nullptr;
   }
   auto t = std::make_unique<TriggerBoard>(crate);
-  for (const Fault& f : spec.faults) {
+  for (const Fault& f : config.faults) {
     if (f.name == "cal-hang" || f.name == "trig-hang") {
       if (!faultArgs(f, 0, error)) return nullptr;
       if (f.name == "cal-hang") t->calHang();

@@ -49,7 +49,7 @@ class TriggerBoard : public Board {
   // The last value written to a block register (offset 0x2 gives the strobe latch).
   std::uint16_t latch(std::uint32_t offset) const { return latch_[offset / 2]; }
 
-  static std::unique_ptr<Board> make(const BoardSpec& spec, Crate& crate, std::string& error);
+  static std::unique_ptr<Board> make(const BoardConfig& config, Crate& crate, std::string& error);
 
  private:
   void command(std::uint16_t value);

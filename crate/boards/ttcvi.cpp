@@ -79,16 +79,16 @@ bool TtcviBoard::write(std::uint32_t offset, Width, std::uint32_t value) {
   return true;
 }
 
-std::unique_ptr<Board> TtcviBoard::make(const BoardSpec& spec, Crate& crate, std::string& error) {
-  if (!spec.options.empty()) {
-    error = "unknown ttcvi option '" + spec.options.front().first + "'";
+std::unique_ptr<Board> TtcviBoard::make(const BoardConfig& config, Crate& crate, std::string& error) {
+  if (!config.options.empty()) {
+    error = "unknown ttcvi option '" + config.options.front().first + "'";
     return nullptr;
   }
-  if (!spec.faults.empty()) {
-    error = "unknown ttcvi fault '" + spec.faults.front().name + "'";
+  if (!config.faults.empty()) {
+    error = "unknown ttcvi fault '" + config.faults.front().name + "'";
     return nullptr;
   }
-  if (spec.size != kSize) {
+  if (config.size != kSize) {
     error = "a ttcvi board is 0x800 bytes";
     return nullptr;
   }

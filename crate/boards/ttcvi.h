@@ -31,7 +31,7 @@ class TtcviBoard : public Board {
 
   std::uint32_t eventCount() const { return count_; }
 
-  static std::unique_ptr<Board> make(const BoardSpec& spec, Crate& crate, std::string& error);
+  static std::unique_ptr<Board> make(const BoardConfig& config, Crate& crate, std::string& error);
 
  private:
   Crate& crate_;

@@ -268,12 +268,7 @@ void playFile(const char* program, const char* fileName) {
       runCommand(keyword, parsed.value);
     }
 
-    if (std::strstr(line, "wait") != nullptr || std::strchr(line, '?') != nullptr) {
-      std::printf("Press Return to continue :");
-      std::fflush(stdout);
-      std::getchar();
-      std::printf("\n");
-    }
+    pauseIfAsked(line);
   }
   std::printf("end of file\n");
   if (std::ferror(file)) {

@@ -78,12 +78,7 @@ int main(int argc, char** argv) {
       window.write16(2 * offset, static_cast<std::uint16_t>(data));
     }
 
-    if (std::strstr(line, "wait") != nullptr || std::strchr(line, '?') != nullptr) {
-      std::printf("Press Return to continue :");
-      std::fflush(stdout);
-      std::getchar();
-      std::printf("\n");
-    }
+    pauseIfAsked(line);
   }
   std::printf("end of file\n");
   if (std::ferror(file)) {

@@ -62,8 +62,8 @@ TEST(CrateFile, OptionsCommentsAndLibraryLine) {
       "library init=1 map=-3 status=0x10\n");
   ASSERT_TRUE(c);
   ASSERT_EQ(c->slots().size(), 2u);
-  EXPECT_EQ(c->slots()[0].spec.size, 0x100u);
-  EXPECT_EQ(c->slots()[1].spec.size, 0x10000u) << "memory default size";
+  EXPECT_EQ(c->slots()[0].config.size, 0x100u);
+  EXPECT_EQ(c->slots()[1].config.size, 0x10000u) << "memory default size";
   EXPECT_EQ(c->findName("RAM1"), 0);
   EXPECT_EQ(c->findName("ram1"), -1);
   EXPECT_EQ(c->library().init, 1);
@@ -161,7 +161,7 @@ TEST(CrateFile, DefaultCrateAndEveryExampleFileParse) {
   ASSERT_EQ(def->slots().size(), 6u);
   EXPECT_EQ(def->findName("LOBBO"), 3);
   const char* kinds[] = {"qem", "ttcvi", "trigger", "trigger", "memory", "memory"};
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(def->slots()[i].spec.kind, kinds[i]);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(def->slots()[i].config.kind, kinds[i]);
 
   std::string error;
   auto fromFile = Crate::fromFile(vmetest::sourcePath("examples/crates/default.crate"), error);

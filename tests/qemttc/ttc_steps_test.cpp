@@ -223,8 +223,8 @@ void healthyAnswer(ScriptedPath& p, int byte) {
 
 class CmdsTest : public TtcStepTest {
  protected:
-  static vmesim::BoardSpec spec(std::uint32_t base, std::uint32_t size) {
-    vmesim::BoardSpec s;
+  static vmesim::BoardConfig config(std::uint32_t base, std::uint32_t size) {
+    vmesim::BoardConfig s;
     s.kind = "scripted";
     s.base = base;
     s.size = size;
@@ -233,8 +233,8 @@ class CmdsTest : public TtcStepTest {
 
   void SetUp() override {
     auto c = std::make_unique<vmesim::Crate>();
-    c->add(spec(kTtcvi, TTCVI_WINDOW), std::make_unique<ScriptedBoard>(path_, true));
-    c->add(spec(kModule, QEM_TTC_WINDOW), std::make_unique<ScriptedBoard>(path_, false));
+    c->add(config(kTtcvi, TTCVI_WINDOW), std::make_unique<ScriptedBoard>(path_, true));
+    c->add(config(kModule, QEM_TTC_WINDOW), std::make_unique<ScriptedBoard>(path_, false));
     vmesim::installCrate(std::move(c));
     mapWindows();
     path_.setReg(QEM_L1LO, 0x0005);  // L1ID 5, BCID 0x123, both left alone

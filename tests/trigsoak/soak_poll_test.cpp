@@ -45,7 +45,7 @@ class ScriptedCalibration : public vmesim::Board {
 
 std::string soakOnce(int busyReads) {
   auto c = std::make_unique<vmesim::Crate>();
-  vmesim::BoardSpec board;
+  vmesim::BoardConfig board;
   board.kind = "scripted";
   board.base = 0xFF0000;
   board.size = 0x10;
