@@ -21,6 +21,11 @@ std::uint8_t MemoryBoard::readByte(std::uint32_t offset) const {
 }
 
 bool MemoryBoard::read(std::uint32_t offset, Width w, std::uint32_t& value) {
+  if (w == Width::D16 && stuck_.empty()) {  // the common cycle, without faults to apply
+    const std::uint32_t c = cell(offset);
+    value = static_cast<std::uint32_t>(bytes_[c] << 8 | bytes_[cell(offset + 1)]);
+    return true;
+  }
   std::uint32_t v = 0;
   for (unsigned i = 0; i < static_cast<unsigned>(w); ++i) v = (v << 8) | readByte(offset + i);
   value = v;
