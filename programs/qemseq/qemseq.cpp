@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "foundation/console.h"
+#include "foundation/file_player.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "qemlib/qem_registers.h"
@@ -223,28 +224,18 @@ bool mapModule(VmePtr window) {
 
 // The command-file player.  Returns only after a file played to its end.
 void playFile(const char* program, const char* fileName) {
-  std::FILE* file = std::fopen(fileName, "r");
-  if (file == nullptr) {
-    std::printf("%s: can't open file %s\n", program, fileName);
-    std::fflush(stdout);
-    std::perror(fileName);
-    std::exit(1);
-  }
-  std::printf("%s: reading file %s\n\n", program, fileName);
+  std::FILE* file = playerOpen(program, fileName);
+  if (file == nullptr) std::exit(1);
   runCommand("FILL", 0);
 
   bool firstLine = true;
   char line[kLineSize];
   char keyword[kLineSize] = "";
   long lineNo = 0;
-  while (!std::feof(file)) {
-    if (std::fgets(line, sizeof line, file) == nullptr) {
-      if (std::ferror(file)) break;  // a read error must not spin here
-      continue;
-    }
+  while (playerNextLine(file, line)) {
     ++lineNo;
     const Parsed parsed = parseLine(line, keyword);
-    if (std::strchr(line, '"') == nullptr && parsed.n != -1) std::printf("file: %s", line);
+    playerEcho(line, parsed.n);
 
     if (firstLine && parsed.n > 0) {
       firstLine = false;
@@ -270,14 +261,7 @@ void playFile(const char* program, const char* fileName) {
 
     pauseIfAsked(line);
   }
-  std::printf("end of file\n");
-  if (std::ferror(file)) {
-    std::printf("%s: error reading file %s\n", program, fileName);
-    std::fflush(stdout);
-    std::perror(fileName);
-    std::exit(1);
-  }
-  if (std::fclose(file) != 0) std::printf("error closing file\n");
+  if (!playerFinish(file, program, fileName)) std::exit(1);
   if (firstLine) {
     std::printf("%s: no VME base address in file %s; nothing loaded\n", program, fileName);
     std::exit(1);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/console.h"
+#include "foundation/file_player.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 
@@ -34,14 +35,8 @@ int main(int argc, char** argv) {
   const char* program = argv[0];
   const char* fileName = argc > 1 ? argv[1] : "winky.dat";
 
-  std::FILE* file = std::fopen(fileName, "r");
-  if (file == nullptr) {
-    std::printf("%s: can't open file %s\n", program, fileName);
-    std::fflush(stdout);
-    std::perror(fileName);
-    return 1;
-  }
-  std::printf("%s: reading file %s\n\n", program, fileName);
+  std::FILE* file = playerOpen(program, fileName);
+  if (file == nullptr) return 1;
   std::printf("%s", kHelp);
 
   bool firstLine = true;
@@ -49,16 +44,11 @@ int main(int argc, char** argv) {
   vmeWindowSize = kWindowSize;
   char line[kLineSize];
   long lineNo = 0;
-  while (!std::feof(file)) {
-    if (std::fgets(line, sizeof line, file) == nullptr) {
-      if (std::ferror(file)) break;  // a read error must not spin here
-      continue;
-    }
+  while (playerNextLine(file, line)) {
     ++lineNo;
     unsigned offset = 0, data = 0;
     const int n = std::sscanf(line, "%x %x", &offset, &data);
-
-    if (std::strchr(line, '"') == nullptr && n != -1) std::printf("file: %s", line);
+    playerEcho(line, n);
 
     if (firstLine && n > 0) {
       firstLine = false;
@@ -80,14 +70,7 @@ int main(int argc, char** argv) {
 
     pauseIfAsked(line);
   }
-  std::printf("end of file\n");
-  if (std::ferror(file)) {
-    std::printf("%s: error reading file %s\n", program, fileName);
-    std::fflush(stdout);
-    std::perror(fileName);
-    return 1;
-  }
-  if (std::fclose(file) != 0) std::printf("error closing file\n");
+  if (!playerFinish(file, program, fileName)) return 1;
   vmeClose();
   return 0;
 }

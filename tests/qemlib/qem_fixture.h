@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crate/crate.h"
+#include "output_capture.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -17,27 +18,8 @@ namespace qemtest_support {
 
 inline constexpr std::uint32_t kModule = 0xF00000;
 
-// Runs f and returns what it printed on stdout.
-template <class F>
-std::string printed(F f) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  f();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
-}
-
-// The ERROR lines of a text, in order.
-inline std::vector<std::string> errorLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t pos = 0;
-  while ((pos = text.find("ERROR: ", pos)) != std::string::npos) {
-    const std::size_t end = text.find('\n', pos);
-    out.push_back(text.substr(pos, end - pos));
-    pos = end;
-  }
-  return out;
-}
+using vmetest::printed;
+using vmetest::errorLines;
 
 // A memory board where the module sits, registers mapped on it.
 class ModuleOnMemory : public testing::Test {

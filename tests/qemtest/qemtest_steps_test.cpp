@@ -6,20 +6,14 @@
 #include <string>
 
 #include "crate/crate.h"
+#include "output_capture.h"
 #include "qemtest.h"
 
 namespace {
 
 constexpr std::uint32_t kModule = 0xF00000;
 
-template <class F>
-std::string printed(F f) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  f();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
-}
+using vmetest::printed;
 
 class QemtestSteps : public testing::Test {
  protected:

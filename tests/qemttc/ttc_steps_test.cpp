@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crate/crate.h"
+#include "output_capture.h"
 #include "foundation/settings.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
@@ -23,25 +24,8 @@ namespace {
 constexpr std::uint32_t kTtcvi = 0xBAD000;
 constexpr std::uint32_t kModule = 0xF00000;
 
-template <class F>
-std::string printed(F f) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  f();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
-}
-
-std::vector<std::string> errorLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t pos = 0;
-  while ((pos = text.find("ERROR: ", pos)) != std::string::npos) {
-    const std::size_t end = text.find('\n', pos);
-    out.push_back(text.substr(pos, end - pos));
-    pos = end;
-  }
-  return out;
-}
+using vmetest::printed;
+using vmetest::errorLines;
 
 // Windows on the TTCvi and on the module's registers, as qemttc maps them.
 class TtcStepTest : public testing::Test {

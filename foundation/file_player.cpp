@@ -1,0 +1,42 @@
+#include "foundation/file_player.h"
+
+#include <cstring>
+
+#include "foundation/console.h"
+
+std::FILE* playerOpen(const char* program, const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "r");
+  if (file == nullptr) {
+    std::printf("%s: can't open file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    return nullptr;
+  }
+  std::printf("%s: reading file %s\n\n", program, fileName);
+  return file;
+}
+
+bool playerNextLine(std::FILE* file, char* line) {
+  while (!std::feof(file)) {
+    if (std::fgets(line, kLineSize, file) != nullptr) return true;
+    if (std::ferror(file)) return false;  // a read error must not spin here
+  }
+  return false;
+}
+
+void playerEcho(const char* line, int fields) {
+  if (std::strchr(line, '"') == nullptr && fields != -1) std::printf("file: %s", line);
+}
+
+bool playerFinish(std::FILE* file, const char* program, const char* fileName) {
+  std::printf("end of file\n");
+  if (std::ferror(file)) {
+    std::printf("%s: error reading file %s\n", program, fileName);
+    std::fflush(stdout);
+    std::perror(fileName);
+    std::fclose(file);
+    return false;
+  }
+  if (std::fclose(file) != 0) std::printf("error closing file\n");
+  return true;
+}

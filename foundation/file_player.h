@@ -1,0 +1,22 @@
+// The line handling shared by the two file players (script and command
+// files): opening with its messages, reading lines of at most 127
+// characters, the echo and pause markers, and the end-of-file checks.
+#pragma once
+
+#include <cstdio>
+
+// Opens the file; on failure prints "%s: can't open file %s" and the
+// system's error text, and returns null.  Otherwise prints the reading line.
+std::FILE* playerOpen(const char* program, const char* fileName);
+
+// The next line into line (kLineSize characters); a longer line comes as
+// several.  False at end of file or on a read error.
+bool playerNextLine(std::FILE* file, char* line);
+
+// Echoes "file: %s" unless the line holds a double quote or is blank
+// (its scan gave -1 fields).
+void playerEcho(const char* line, int fields);
+
+// After the last line: "end of file", then the read-error messages (false
+// when there was a read error) and the file closed.
+bool playerFinish(std::FILE* file, const char* program, const char* fileName);
