@@ -98,11 +98,11 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
   if (s == 0) {
     if (!lib.initialised) s = VXI_NOT_INITIALIZED;
     else if (access != VXI_ACCESS_A24 && access != VXI_ACCESS_A32) s = VXI_BAD_PARAMETER;
-    else if (lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
   }
   const auto space = access == VXI_ACCESS_A32 ? vmesim::Space::A32 : vmesim::Space::A24;
   if (s == 0 && static_cast<std::uint64_t>(address) + lib.windowSize > vmesim::spaceSize(space))
     s = VXI_BAD_ADDRESS;
+  // A forced warning still needs a free window.
   if (s >= 0 && lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
   *status = s;
   if (s < 0) return VmePtr();
