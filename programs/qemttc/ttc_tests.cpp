@@ -245,12 +245,21 @@ void i2cTest() {
   reportTest("I2C", errors);
 }
 
+namespace {
+// CSR1, then CSR2: one read each, in that order.
+void printCsrs() {
+  const int csr1 = ttcRead(TTCVI_CSR1);
+  const int csr2 = ttcRead(TTCVI_CSR2);
+  std::printf("TTC CSR1 %04X CSR2 %04X\n", csr1, csr2);
+}
+}  // namespace
+
 void ttcSequence() {
-  std::printf("TTC CSR1 %04X CSR2 %04X\n", ttcRead(TTCVI_CSR1), ttcRead(TTCVI_CSR2));
+  printCsrs();
   ttcWrite(TTCVI_COUNT_CLEAR, 0);
   ttcWrite(TTCVI_CSR1, 0x000C);
   ttcWrite(TTCVI_CSR2, 0xFE00);
-  std::printf("TTC CSR1 %04X CSR2 %04X\n", ttcRead(TTCVI_CSR1), ttcRead(TTCVI_CSR2));
+  printCsrs();
 
   int data = -1;
   ttcI2C(I2C_READ, 3, &data);

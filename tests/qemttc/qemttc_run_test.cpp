@@ -237,14 +237,19 @@ TEST(QemttcRun, TTCviSeesExactlyTheSetUpAndTestCycles) {
   const RunResult r = run("", "", trace);
   expectCleanEnd(r);
   std::vector<std::string> writes;
+  std::vector<std::string> csrReads;
   std::size_t reads = 0;
   for (const std::string& l : vmetest::traceCycles(trace)) {
     if (l.find(" 00BAD") == std::string::npos) continue;
     if (l.find(" D32 ") != std::string::npos) continue;  // the access check
     if (l[0] == 'W') writes.push_back(l.substr(15));  // offset and data
     else ++reads;
+    if (l[0] == 'R' && l.compare(15, 2, "08") == 0 && (l[17] == '0' || l[17] == '2'))
+      csrReads.push_back(l.substr(15, 3));
     EXPECT_EQ(l.find("BERR"), std::string::npos) << l;
   }
+  // Each CSR line reads CSR1 first, then CSR2.
+  EXPECT_EQ(csrReads, (std::vector<std::string>{"080", "082", "080", "082"}));
   const std::vector<std::string> expected = {
       // Counter from 0, CSR1, CSR2, then the two set-up registers.
       "084 0000", "080 000C", "082 FE00", "092 0000", "094 008E",
