@@ -222,11 +222,17 @@ int Crate::findName(const std::string& name) const {
   return -1;
 }
 
-Crate::Slot* Crate::decode(Space s, std::uint32_t address) {
-  if (last_ != nullptr && last_->config.space == s && address - last_->config.base < last_->config.size)
-    return last_;
+// A board decodes a cycle only when all of its bytes lie inside the board: a
+// cycle that straddles the board's end is a bus error, never an access past it.
+static bool decodes(const BoardConfig& c, Space s, std::uint32_t address, Width w) {
+  const auto n = static_cast<std::uint32_t>(w);
+  return c.space == s && c.size >= n && address - c.base <= c.size - n;
+}
+
+Crate::Slot* Crate::decode(Space s, std::uint32_t address, Width w) {
+  if (last_ != nullptr && decodes(last_->config, s, address, w)) return last_;
   for (Slot& slot : slots_) {
-    if (slot.config.space == s && address - slot.config.base < slot.config.size) {
+    if (decodes(slot.config, s, address, w)) {
       last_ = &slot;
       return last_;
     }
@@ -238,7 +244,7 @@ bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) 
   bool ok = false;
   value = allOnes(w);
   if (address % static_cast<unsigned>(w) == 0) {
-    if (Slot* slot = decode(s, address)) {
+    if (Slot* slot = decode(s, address, w)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0) {
         std::uint32_t v = 0;
         ok = slot->board->read(address - slot->config.base, w, v);
@@ -256,7 +262,7 @@ bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) 
   bool ok = false;
   value &= allOnes(w);
   if (address % static_cast<unsigned>(w) == 0) {
-    if (Slot* slot = decode(s, address)) {
+    if (Slot* slot = decode(s, address, w)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0)
         ok = slot->board->write(address - slot->config.base, w, value);
     }

@@ -138,7 +138,7 @@ class Crate {
   Board& add(BoardConfig config, std::unique_ptr<Board> board);
 
  private:
-  Slot* decode(Space s, std::uint32_t address);
+  Slot* decode(Space s, std::uint32_t address, Width w);
   void trace(char dir, Space s, std::uint32_t address, Width w, std::uint32_t value, bool berr);
 
   std::vector<Slot> slots_;

@@ -12,7 +12,7 @@ std::uint8_t MemoryBoard::readByte(std::uint32_t offset) const {
   std::uint32_t c = cell(offset);
   std::uint8_t b = bytes_[c];
   for (const Stuck& s : stuck_) {
-    if (s.word != (c & ~1u)) continue;
+    if (cell(s.word) != (c & ~1u)) continue;  // an aliased address reaches the same cell
     // The even byte is the high half of the D16 word.
     unsigned shift = (c & 1u) ? 0 : 8;
     b = static_cast<std::uint8_t>((b & ~(s.zero >> shift)) | (s.one >> shift));

@@ -90,6 +90,21 @@ TEST(Crate, DecodingWidthsAndBusErrors) {
   EXPECT_FALSE(c->write(Space::A24, 0x200300, Width::D8, 0));
 }
 
+TEST(Crate, CycleStraddlingABoardsEndIsABusError) {
+  // Sizes that are not a multiple of the width: the last cycle would reach
+  // past the board's storage.
+  auto c = build("memory A24 0x200000 size=0x12\nmemory A24 0x300000 size=0x11\n");
+  std::uint32_t v = 0;
+  EXPECT_TRUE(c->write(Space::A24, 0x20000C, Width::D32, 0x01020304));
+  EXPECT_FALSE(c->write(Space::A24, 0x200010, Width::D32, 0x05060708));
+  EXPECT_FALSE(c->read(Space::A24, 0x200010, Width::D32, v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_TRUE(c->read(Space::A24, 0x200010, Width::D16, v));
+  EXPECT_EQ(v, 0xFFFFu) << "the straddling write left the last word alone";
+  EXPECT_FALSE(c->read(Space::A24, 0x300010, Width::D16, v));
+  EXPECT_TRUE(c->read(Space::A24, 0x300010, Width::D8, v));
+}
+
 TEST(Crate, ClockAdvancesPerBusCycle) {
   auto c = build("memory A24 0x200000\n");
   std::uint32_t v;
@@ -131,6 +146,13 @@ TEST(MemoryBoard, FaultsActOnTheAddressedCells) {
   c->write(Space::A24, 0x200020, Width::D16, 0x5A5A);
   c->read(Space::A24, 0x200000, Width::D16, v);
   EXPECT_EQ(v, 0x5A5Au);
+  // Stuck bits named at an aliased address show at both addresses of the cell.
+  auto d = build("memory A24 0x200000 size=0x100 fault=alias:5 fault=stuck1:0x24:0x0100\n");
+  d->write(Space::A24, 0x200004, Width::D16, 0);
+  d->read(Space::A24, 0x200024, Width::D16, v);
+  EXPECT_EQ(v, 0x0100u);
+  d->read(Space::A24, 0x200004, Width::D16, v);
+  EXPECT_EQ(v, 0x0100u);
 }
 
 TEST(Trace, OneLinePerCycleInTheDocumentedFormat) {
