@@ -137,8 +137,15 @@ bool writeScope(const Reg& r, std::uint32_t data) {
   return true;
 }
 
+// The size asked for, or less when the library mapped a smaller window (a
+// failed size call leaves the library's previous size in force).
 std::uint32_t windowSize() {
-  return scopeVariant.fixedWindow != 0 ? scopeVariant.fixedWindow : vmeWindowSize;
+  std::uint32_t size = scopeVariant.fixedWindow != 0 ? scopeVariant.fixedWindow : vmeWindowSize;
+  std::uint32_t first = 0, last = 0;
+  if (GetVXIwindowRange(vmeWindow, &first, &last) == 0 && last >= first &&
+      last - first < size)
+    size = last - first + 1;
+  return size;
 }
 
 }  // namespace
