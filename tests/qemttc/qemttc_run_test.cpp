@@ -147,6 +147,21 @@ TEST(QemttcRun, OldTTCrxIsReportedAndStillPasses) {
   EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
 }
 
+TEST(QemttcRun, OldFirmwareModulePasses) {
+  // After a reset or an ECR the old event counter reads 0 and its first L1A
+  // gives 1.
+  vmetest::TempDir dir;
+  const std::string crateFile =
+      dir.write("fw8.crate", "qem A24 0xF00000 firmware=8 serial=0x01\nttcvi A24 0xBAD000\n");
+  for (const char* input : {"", "\n\n\n\n0\n2\n2\n"}) {
+    const RunResult r = run(input, crateFile);
+    expectCleanEnd(r);
+    EXPECT_NE(r.out.find("Version  8\n"), std::string::npos);
+    EXPECT_EQ(failed(r), std::set<std::string>{}) << input;
+    EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
+  }
+}
+
 // ---------------------------------------------------------------- faults
 
 struct FaultCase {
