@@ -37,10 +37,11 @@ void ttcWrite(std::uint32_t offset, int value) {
 }
 int ttcRead(std::uint32_t offset) { return ttcvi.read16(offset); }
 
-std::uint32_t askLoops(const char* question) {
+// A loop count is a signed int: a negative answer ("-2") runs no loop.
+int askLoops(const char* question) {
   std::uint32_t loops = 1;
   askHex(question, 1, &loops);
-  return loops;
+  return static_cast<int>(loops);
 }
 
 void clearRAM() {
@@ -182,9 +183,9 @@ int serStep() {
 }
 
 void regTest(int errors) {
-  const std::uint32_t loops = askLoops("REG test: Enter number of loops");
+  const int loops = askLoops("REG test: Enter number of loops");
   ttcLongCycle(kLongTTCrx, kTTCrxReg3);
-  for (std::uint32_t i = 0; i < loops; ++i) {
+  for (int i = 0; i < loops; ++i) {
     errors += cmdsStep();
     errors += typeStep();
   }
@@ -194,7 +195,7 @@ void regTest(int errors) {
 void ttcTest() {
   ttcWrite(TTCVI_XB2, 0x0080);
   ttcWrite(TTCVI_X90, 0x000D);
-  const std::uint32_t loops = askLoops("TTC test: Enter number of loops");
+  const int loops = askLoops("TTC test: Enter number of loops");
   int errors = 0;
   // The first L1A after a reset or an ECR: 0, or 1 with firmware 8 and lower.
   checkCounters(0, qemOldFirmware);
@@ -204,16 +205,16 @@ void ttcTest() {
     wait_state(reg_output, SEQ_BCR, SEQ_BCR);
   }
   startRecording();
-  for (std::uint32_t i = 0; i < loops; ++i) errors += ttcStep();
+  for (int i = 0; i < loops; ++i) errors += ttcStep();
   // The scan's own errors are shown, not counted.
   qemRegisterDump(SEQ_WORDS, 1);
   reportTest("TTC", errors);
 }
 
 void serTest() {
-  const std::uint32_t loops = askLoops("SER test: Enter number of loops");
+  const int loops = askLoops("SER test: Enter number of loops");
   int errors = 0;
-  for (std::uint32_t i = 0; i < loops; ++i) {
+  for (int i = 0; i < loops; ++i) {
     errors += serStep();
     if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1);
   }
@@ -233,9 +234,9 @@ int i2cReadBack(int reg) {
 }  // namespace
 
 void i2cTest() {
-  const std::uint32_t loops = askLoops("I2C test: Enter number of loops");
+  const int loops = askLoops("I2C test: Enter number of loops");
   int errors = 0;
-  for (std::uint32_t i = 0; i < loops; ++i) {
+  for (int i = 0; i < loops; ++i) {
     for (int r = 0; r <= 1; ++r) {
       int data = r;
       errors += ttcI2C(I2C_WRITE, r, &data);

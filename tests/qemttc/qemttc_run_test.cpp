@@ -124,6 +124,19 @@ TEST(QemttcRun, LoopCountsZeroAndMoreKeepAGoodPathPassing) {
   EXPECT_EQ(countOf(section(more.out, "I2C"), "wait loops "), 2u * 6u);
 }
 
+TEST(QemttcRun, NegativeLoopCountsRunNoLoop) {
+  // Loop counts are signed: "-2" is no loop, not four thousand million.
+  vmetest::TempDir dir;
+  const RunResult r = run("\n\n\n\n-2\n-2\n-2\n-2\n", "", dir.file("t.trace"));
+  expectCleanEnd(r);
+  EXPECT_EQ(failed(r), std::set<std::string>{});
+  const auto cycles = vmetest::traceCycles(dir.file("t.trace"));
+  EXPECT_EQ(std::count_if(cycles.begin(), cycles.end(),
+                          [](const std::string& l) { return l.rfind("W A24 D16 00BAD086", 0) == 0; }),
+            0);
+  EXPECT_EQ(section(r.out, "I2C").find("wait loops"), std::string::npos);
+}
+
 TEST(QemttcRun, DebugLevelsAddStepLinesAndSerialDumps) {
   const RunResult r = run("\n\n\n4\n1\n1\n2\n1\n");
   expectCleanEnd(r);
