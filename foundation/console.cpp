@@ -41,7 +41,10 @@ void discardBeforeQuestion() {
 
 // Reads a line for the self-reading prompts: the newline stays in the line,
 // the rest of an over-long line is thrown away.  False at end of input.
+// The question is flushed first, so that it shows also when the output goes
+// to a pipe (a log through tee, a scripted session).
 bool fetchSelfRead(char* line) {
+  std::fflush(stdout);
   if (std::fgets(line, kLineSize, stdin) == nullptr) {
     ringBell();
     return false;

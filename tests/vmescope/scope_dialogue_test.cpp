@@ -2,7 +2,10 @@
 // offsets outside the window, end of input and the fixed dialogue length.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "program_runner.h"
 
@@ -190,4 +193,34 @@ TEST(ScopeDialogue, AFailedOpenAsksNothingMoreAndCloses) {
   EXPECT_NE(r.out.find("VME window create error -5\n"), std::string::npos);
   EXPECT_NE(r.out.find("Error opening VME window\n"), std::string::npos);
   EXPECT_EQ(r.out.find("Select  D32"), std::string::npos);
+}
+
+TEST(ScopeDialogue, EachQuestionShowsBeforeTheProgramWaitsForItsAnswer) {
+  // Output to a pipe is block-buffered: a question left in the buffer would
+  // never reach an operator who logs the session through a pipe.
+  RunOptions o;
+  o.closeInput = false;
+  ProgramSession s("vmescope", o);
+  const std::vector<std::pair<std::string, std::string>> steps = {
+      {"Select VME window size  MAX ? [MIN] [N] : ", "n\n"},
+      {"Select VME A32  address mode? [A24] [N] : ", "n\n"},
+      {"Enter  VME base address [4xF00000] : ", "h200000\n"},
+      {"Select  D32  mode?  [D16] [N] : ", "n\n"},
+      {"Select scope mode option? [N] : ", "y\n"},
+      {"Enter       byte address offset [4x   0] : ", "8\n"},
+      {"Enter write data or CR for read [4xDEFA] : ", "1234\n"},
+      {"Begin  scope mode  loop? [N] : ", "y\n"},
+      {"Zero register each loop? [N] : ", "n\n"},
+      {"Read register each loop? [N] : ", "n\n"},
+  };
+  for (const auto& [question, answer] : steps) {
+    ASSERT_TRUE(s.waitForOutput(question, 5000)) << question << "\n" << s.output();
+    s.send(answer);
+  }
+  ASSERT_TRUE(s.waitForOutput("Exit loop by  Control-C\n", 5000));
+  s.signal(SIGINT);
+  ASSERT_TRUE(s.waitForOutput("Enter       byte address offset [4x   8] : ", 5000));
+  s.closeInput();
+  auto r = s.finish(5000);
+  EXPECT_EQ(r.exitStatus, 0);
 }
