@@ -1,9 +1,11 @@
 // vmemtest end to end on the simulated memory board at A24 0x200000.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "foundation/pattern_rand.h"
 #include "program_runner.h"
 
 using namespace vmetest;
@@ -101,6 +103,35 @@ TEST(MemtestRun, PatternsChangeFromLoopToLoopAndRepeatFromRunToRun) {
   ASSERT_EQ(longs.size(), 24u);
   EXPECT_EQ(longs[0], "W A24 D32 00200000 00261E27");
   EXPECT_NE(Cycles(longs.begin(), longs.begin() + 8), Cycles(longs.begin() + 8, longs.begin() + 16));
+}
+
+TEST(MemtestRun, MasksSeedIsTheLastExpectedValueOfAMaskedWord) {
+  // Keeper registers 0..3 have masks 0, FFFF, 0, FFFC; two loops.
+  auto expectedWrites = [](unsigned size) {
+    const std::uint16_t masks[] = {0, 0xFFFF, 0, 0xFFFC};
+    Cycles out;
+    std::uint32_t seed = 0;
+    for (int loop = 0; loop < 2; ++loop) {
+      vmeSrand(seed);
+      for (unsigned j = 0; j < size; ++j) {
+        const auto v = static_cast<unsigned>(vmeRand()) & masks[j];
+        char line[40];
+        std::snprintf(line, sizeof line, "W A24 D16 %08X %04X", 0x200000 + 2 * j, v);
+        out.emplace_back(line);
+        if (masks[j] != 0) seed = v;
+      }
+    }
+    return out;
+  };
+  auto partial = memtest("0\n4\n3\n\n2\n");  // last mask FFFC: the masked value
+  auto tail = memtest("0\n3\n3\n\n2\n");     // last mask 0: word 1's value
+  const Cycles w4 = matching(partial.cycles, "W A24 D16");
+  const Cycles w3 = matching(tail.cycles, "W A24 D16");
+  ASSERT_GE(w4.size(), 8u);
+  ASSERT_GE(w3.size(), 6u);
+  EXPECT_EQ(Cycles(w4.begin(), w4.begin() + 8), expectedWrites(4));
+  EXPECT_EQ(Cycles(w3.begin(), w3.begin() + 6), expectedWrites(3));
+  EXPECT_NE(Cycles(w3.begin(), w3.begin() + 3), Cycles(w3.begin() + 3, w3.begin() + 6));
 }
 
 TEST(MemtestRun, FaultsFailTheTestsThatSeeThem) {
