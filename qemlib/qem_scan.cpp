@@ -22,6 +22,12 @@ constexpr int kL1IDMask = 0xFFFFFF;
 constexpr int kBufferPrint = 200;
 constexpr int kPerLine = 20;
 
+// An index plus a distance given by the caller (the console passes any
+// orbit): 32-bit two's complement, as the error lines print it.
+int wrapAdd(int a, int b) {
+  return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
 // Host image of the RAM for scanRAM.
 std::int32_t ramImage[SEQ_WORDS];
 
@@ -91,8 +97,8 @@ class Scan {
       ++countBCR_;
       ++cmds;
       deadEnd_ = k + kDeadEcrBcr;
-      if (lastBCR_ != NO_VALUE && k != lastBCR_ + p_.orbit)
-        error("BCRorbit: index next", k, lastBCR_ + p_.orbit);
+      if (lastBCR_ != NO_VALUE && k != wrapAdd(lastBCR_, p_.orbit))
+        error("BCRorbit: index next", k, wrapAdd(lastBCR_, p_.orbit));
       lastBCR_ = k;
       verboseIndex("BCR", k);
     }
@@ -122,7 +128,8 @@ class Scan {
     indexL1A_ = k;
     if (lastBCR_ != NO_VALUE) nextBCID_ = k - lastBCR_ - p_.bcOffset;
     if (calIndex_ != NO_VALUE) {
-      if (k != calIndex_ + p_.pipeline) error("pipeline: index next", k, calIndex_ + p_.pipeline);
+      if (k != wrapAdd(calIndex_, p_.pipeline))
+        error("pipeline: index next", k, wrapAdd(calIndex_, p_.pipeline));
       calIndex_ = NO_VALUE;
     }
     int fields[2];

@@ -91,6 +91,23 @@ TEST_F(Scan, BCRsMustBeOneOrbitApart) {
   EXPECT_EQ(errors(params()), Lines{"ERROR: BCRorbit: index next DF6 DF7"});
 }
 
+TEST_F(Scan, ExtremeOrbitAndPipelineWrapAsPrinted) {
+  // A virtual BCR before word 0 and an orbit near the bottom of the int
+  // range (the console takes the orbit from any BCR index).
+  putL1A(buf.data(), 10, 1, 100, 0);  // BCR at 10 - 100 - 6 = -96
+  buf[60] = SEQ_BCR;
+  ScanParams p = params();
+  p.orbit = -0x7FFFFFFF;
+  EXPECT_EQ(errors(p), Lines{"ERROR: BCRorbit: index next 3C 7FFFFFA1"});
+
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[5] = SEQ_CAL;
+  putL1A(buf.data(), 40, 1, 0, 0);
+  p = params();
+  p.pipeline = 0x7FFFFFFF;
+  EXPECT_EQ(errors(p)[0], "ERROR: pipeline: index next 28 80000004");
+}
+
 TEST_F(Scan, DeadTimeAfterEachCommand) {
   putL1A(buf.data(), 100, 5, 0x123, 0x3FF);
   buf[102] = SEQ_CAL;  // 2 words after an L1A
