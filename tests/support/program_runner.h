@@ -25,6 +25,15 @@ struct RunOptions {
   int timeoutMs = 30000;
 };
 
+// Options with scripted standard input and environment only.
+inline RunOptions withInput(const std::string& input,
+                            std::map<std::string, std::string> env = {}) {
+  RunOptions o;
+  o.input = input;
+  o.env = std::move(env);
+  return o;
+}
+
 // Path of a built program (build/bin/NAME).
 std::string programPath(const std::string& name);
 // A file of the source tree (examples/..., tests/...).

@@ -15,13 +15,7 @@ namespace {
 using vmetest::RunOptions;
 using vmetest::runProgram;
 
-RunOptions withInput(const std::string& input,
-                     std::map<std::string, std::string> env = {}) {
-  RunOptions o;
-  o.input = input;
-  o.env = std::move(env);
-  return o;
-}
+using vmetest::withInput;
 
 // The board that answers at 0x180000 is the crate's second board line.
 const char kCrate[] =

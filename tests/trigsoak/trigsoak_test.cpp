@@ -15,13 +15,7 @@ using vmetest::countOf;
 using vmetest::RunOptions;
 using vmetest::runProgram;
 
-RunOptions withInput(const std::string& input,
-                     std::map<std::string, std::string> env = {}) {
-  RunOptions o;
-  o.input = input;
-  o.env = std::move(env);
-  return o;
-}
+using vmetest::withInput;
 using vmetest::sourcePath;
 
 const char kReportClean[] =
