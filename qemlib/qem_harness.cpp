@@ -10,6 +10,7 @@ int idPrevious = NO_VALUE;
 int idNext = NO_VALUE;
 int bcidLast = NO_VALUE;
 int harnessSeed = 0;
+int failedVerdicts = 0;
 
 namespace {
 constexpr int kPrintWords = 16;
@@ -22,6 +23,7 @@ void harnessReset() {
   idNext = NO_VALUE;
   bcidLast = NO_VALUE;
   harnessSeed = 0;
+  failedVerdicts = 0;
 }
 
 int checkEqual(const char* label, int actual, int expected) {
@@ -81,8 +83,12 @@ int checkCounters(int flags, int value) {
 
 void reportTest(const char* name, int errors) {
   std::printf("%s test: ", name);
-  if (errors != 0) std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
-  else std::printf("Pass\n");
+  if (errors != 0) {
+    std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
+    ++failedVerdicts;
+  } else {
+    std::printf("Pass\n");
+  }
 }
 
 void printWords(const char* title, const std::uint16_t* words, int count) {

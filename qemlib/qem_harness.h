@@ -32,6 +32,8 @@ int checkBCID(int flags, int value);
 int checkCounters(int flags, int value);
 // "NAME test: Pass" or "NAME test: Fail -- 0x.. (..) errors".
 void reportTest(const char* name, int errors);
+// Verdict lines that said Fail since the last harnessReset: the run's status.
+extern int failedVerdicts;
 // Title line, then the first min(count, 16) words.
 void printWords(const char* title, const std::uint16_t* words, int count);
 void printWords(const char* title, VmePtr words, int count);

@@ -65,7 +65,8 @@ void ramTest();
 void seqTest();
 void seqAllTest();
 
-// The whole program run; returns the exit status: 0 after the tests ran,
-// whatever their verdicts, 1 when no window could be mapped.  Every piece of
-// program state starts afresh, so a process may call it more than once.
+// The whole program run; returns the exit status: RUN_PASSED when every
+// verdict passed, RUN_FAILED when one failed, RUN_UNTESTED when no window
+// could be mapped.  Every piece of program state starts afresh, so a process
+// may call it more than once.
 int qemtestRun();

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "qemtest.h"
@@ -88,7 +89,6 @@ int qemtestRun() {
   }
   vmeClose();
   std::fflush(stdout);
-  // The verdicts are on the console; a run that could not map the module
-  // tested nothing and says so in its status too.
-  return base.isNull() ? 1 : 0;
+  if (base.isNull()) return RUN_UNTESTED;
+  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
 }

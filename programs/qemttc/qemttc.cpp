@@ -3,8 +3,10 @@
 #include <cstdint>
 
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
+#include "qemlib/qem_harness.h"
 #include "qemlib/qem_settings.h"
 #include "ttc_tests.h"
 
@@ -19,7 +21,7 @@ int main() {
   const VmePtr ram = vmeOpen(QEM_TTC_RAM_WINDOW, QEM_TTC_RAM_BASE, VME_A24);
   const bool ran = qemttcRun(ttcviWindow, module, ram);
   vmeClose();
-  // Test verdicts are on the console; a run whose windows could not all be
-  // mapped tested nothing and says so in its status too.
-  return ran ? 0 : 1;
+  // A run whose windows could not all be mapped tested nothing.
+  if (!ran) return RUN_UNTESTED;
+  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
 }

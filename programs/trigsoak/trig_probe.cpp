@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "buslib/nivxi.h"
+#include "foundation/exit_status.h"
 #include "foundation/vme_window.h"
 
 std::uint32_t probeWindow = 0;
@@ -132,7 +133,7 @@ void loadRegisterBlock(VmePtr base, bool shortForm) {
   base.write16(REG_DATA, 0x0000);
 }
 
-int probeMain(void (*payload)(VmePtr)) {
+int probeMain(int (*payload)(VmePtr)) {
   std::uint32_t base = PROBE_DEFAULT_BASE;
   std::printf("Enter VME base address: 0x");
   std::fflush(stdout);
@@ -141,9 +142,9 @@ int probeMain(void (*payload)(VmePtr)) {
 
   const VmePtr p = mapProbe(base);
   std::printf("mapped address = %s \n", p.text().data());
-  if (p.isNull()) return 1;
+  if (p.isNull()) return RUN_UNTESTED;
 
-  payload(p);
+  const int status = payload(p);
   closeProbe();
-  return 0;
+  return status;
 }

@@ -29,6 +29,6 @@ void closeProbe();
 void loadRegisterBlock(VmePtr base, bool shortForm);
 
 // The program entry shared by the probes: asks the base, maps and probes,
-// runs the payload and closes.  Returns the exit status: 0, or 1 when no
-// window could be mapped.
-int probeMain(void (*payload)(VmePtr));
+// runs the payload and closes.  Returns the payload's exit status, or
+// RUN_UNTESTED when no window could be mapped.
+int probeMain(int (*payload)(VmePtr));

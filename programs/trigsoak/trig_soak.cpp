@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 
 VmePtr trigCmd;
 VmePtr trigStatus;
@@ -148,12 +149,12 @@ void soakIteration() {
   (void)trigCmd.read32(0);
 }
 
-bool runSoak() {
+int runSoak() {
   std::uint32_t loops = trigSettings.iterations;
   if (trigSettings.loops == SoakLoops::Asked) {
     // End of input here ends the dialogue: an endless soak nobody asked for
     // would never stop on its own.
-    if (askHex("Enter number of loops ", 0, &loops) < 0) return false;
+    if (askHex("Enter number of loops ", 0, &loops) < 0) return RUN_UNTESTED;
   }
   caltErrors = 0;
   caliErrors = 0;
@@ -169,5 +170,7 @@ bool runSoak() {
   std::printf("error counts = %i %i %i\n", caltErrors, caliErrors, trigErrors);
   std::printf("other errors = %i\n", otherErrors);
   std::printf("  bus count  = %i\n", busCount);
-  return true;
+  const bool clean = caltErrors == 0 && caliErrors == 0 && trigErrors == 0 && otherErrors == 0 &&
+                     busCount == 0;
+  return clean ? RUN_PASSED : RUN_FAILED;
 }

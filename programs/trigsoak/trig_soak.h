@@ -53,5 +53,7 @@ void triggerStep(int bit);
 void soakIteration();
 
 // Zeroes the counters, runs the iterations and prints the report.  Returns
-// false when the operator's input ended before a loop count was given.
-bool runSoak();
+// the run's exit status: RUN_PASSED when no error was counted, RUN_FAILED
+// when one was, RUN_UNTESTED when the operator's input ended before a loop
+// count was given.
+int runSoak();

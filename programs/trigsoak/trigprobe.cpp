@@ -2,6 +2,7 @@
 // reporting of the bus library, then soaks the register pair 100000 times.
 #include <cstdio>
 
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "trig_probe.h"
 #include "trig_soak.h"
@@ -12,13 +13,13 @@ ProbeSettings probeSettings{"Lobbo"};
 
 namespace {
 
-void soak(VmePtr base) {
+int soak(VmePtr base) {
   // The widths of the types the soak's D32, D16 and D8 accesses use.
   std::printf("long %d int %d short %d char %d bytes\n", static_cast<int>(sizeof(std::int32_t)),
               static_cast<int>(sizeof(int)), static_cast<int>(sizeof(std::int16_t)),
               static_cast<int>(sizeof(std::int8_t)));
   trigSetRegisters(base);
-  runSoak();
+  return runSoak();
 }
 
 }  // namespace

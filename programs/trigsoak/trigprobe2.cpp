@@ -1,5 +1,6 @@
 // trigprobe2: maps the board directly, probes the bus-error reporting, then
 // loads the full sequence into its register block.
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "trig_probe.h"
 
@@ -8,7 +9,11 @@ ProbeSettings probeSettings{"LOBBO"};
 
 namespace {
 
-void load(VmePtr base) { loadRegisterBlock(base, false); }
+// The load has no verdict: it ran to its end.
+int load(VmePtr base) {
+  loadRegisterBlock(base, false);
+  return RUN_PASSED;
+}
 
 }  // namespace
 

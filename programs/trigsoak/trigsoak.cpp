@@ -1,6 +1,7 @@
 // trigsoak: soaks the trigger register pair at an operator's base address,
 // as many times as asked (0 = until Control-C), and prints the error counts.
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
@@ -13,10 +14,11 @@ int main() {
   askHex("Enter VME base address", 0xFF0000, &base);
   vmeWindowSize = 0x1000;
   const VmePtr p = vmeOpen(base, VME_A24);
+  int status = RUN_UNTESTED;
   if (!p.isNull()) {
     trigSetRegisters(p);
-    runSoak();
+    status = runSoak();
   }
   vmeClose();
-  return p.isNull() ? 1 : 0;
+  return status;
 }

@@ -1,4 +1,5 @@
 // trigsoak2: one pass of the trigger soak at the fixed base 0xFF0000.
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
@@ -8,10 +9,11 @@ TrigSettings trigSettings{SoakLoops::Fixed, 1, true, true};
 
 int main() {
   const VmePtr p = vmeOpenA24(0xFF0000);
+  int status = RUN_UNTESTED;
   if (!p.isNull()) {
     trigSetRegisters(p);
-    runSoak();
+    status = runSoak();
   }
   vmeClose();
-  return p.isNull() ? 1 : 0;
+  return status;
 }

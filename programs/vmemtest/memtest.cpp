@@ -7,6 +7,7 @@
 bool traceMode = false;
 std::uint32_t masksSeed = 0, shortSeed = 0, charSeed = 0, longSeed = 0;
 std::uint64_t blockRoom = 0;
+int failedVerdicts = 0;
 
 namespace {
 
@@ -45,8 +46,12 @@ std::uint16_t moduleMask(int code, std::uint64_t index) {
 
 void reportVerdict(const char* name, int errors) {
   std::printf("%s test: ", name);
-  if (errors != 0) std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
-  else std::printf("Pass\n");
+  if (errors != 0) {
+    std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
+    ++failedVerdicts;
+  } else {
+    std::printf("Pass\n");
+  }
 }
 
 int testShift(VmePtr block, std::uint32_t loops) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "programs/vmemtest/memtest.h"
@@ -105,8 +106,11 @@ int main() {
   // write.
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
-  if (!window.isNull() && dialogue(window)) runTests(window);
+  const bool answered = !window.isNull() && dialogue(window);
+  if (answered) runTests(window);
   vmeClose();
-  // A run that could not reach the board has tested nothing.
-  return window.isNull() ? 1 : 0;
+  // Without a window, or with input that ended before the loop count,
+  // nothing was tested.
+  if (!answered) return RUN_UNTESTED;
+  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/console.h"
+#include "foundation/exit_status.h"
 #include "foundation/vme_window.h"
 
 volatile std::sig_atomic_t scopeLoopActive = 0;
@@ -216,6 +217,6 @@ int scopeMain() {
   if (base.isNull()) std::printf("Error opening VME window\n");
   else runScope(base);
   vmeClose();
-  // A run that could not reach the board has tested nothing.
-  return base.isNull() ? 1 : 0;
+  // The dialogue has no verdicts: it ran to its end, or nothing was reached.
+  return base.isNull() ? RUN_UNTESTED : RUN_PASSED;
 }

@@ -157,12 +157,12 @@ TEST(Trigprobe2, LibraryFailures) {
   };
   const std::string tail = std::string(kProbeWithBoard).substr(26);
   const Case cases[] = {
-      {"init=-1", "InitVXIlibrary failed, stop\nmapped address = 00000000 \n", 1},
-      {"map=-4", "Failed to get memory map -4\nmapped address = 00000000 \n", 1},
+      {"init=-1", "InitVXIlibrary failed, stop\nmapped address = 00000000 \n", 2},
+      {"map=-4", "Failed to get memory map -4\nmapped address = 00000000 \n", 2},
       {"range=-1",
        "Address = 180000, base Addr = 10100000 \nFailed to get window info -1\n"
        "mapped address = 00000000 \n",
-       1},
+       2},
   };
   for (const Case& c : cases) {
     Probe p;

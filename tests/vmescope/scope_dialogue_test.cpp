@@ -189,7 +189,7 @@ TEST(ScopeDialogue, AFailedOpenAsksNothingMoreAndCloses) {
   o.input = "n\nn\nh200000\nn\nn\n6\n1234\n";
   o.env["VME_SIM_CRATE"] = dir.write("nomap.crate", "memory A24 0x200000\nlibrary map=-5\n");
   auto r = runProgram("vmescope", o);
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 2);  // nothing reached
   EXPECT_NE(r.out.find("VME window create error -5\n"), std::string::npos);
   EXPECT_NE(r.out.find("Error opening VME window\n"), std::string::npos);
   EXPECT_EQ(r.out.find("Select  D32"), std::string::npos);
