@@ -2,7 +2,6 @@
 // reporting of the bus library, then soaks the register pair 100000 times.
 #include <cstdio>
 
-#include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "trig_probe.h"
 #include "trig_soak.h"
