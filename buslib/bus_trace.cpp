@@ -63,6 +63,9 @@ void exitCheck() {
   bool failed = !flushTrace();
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    // A write that failed earlier left no errno behind; a closed descriptor
+    // can still be named.
+    if (errno == 0 && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) errno = EBADF;
     if (errno != 0)
       std::fprintf(stderr, "%s: write error on standard output: %s\n",
                    program_invocation_short_name, std::strerror(errno));

@@ -69,6 +69,11 @@ ProgramSession::ProgramSession(const std::string& name, const RunOptions& option
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (!options.outFile.empty()) {
+      close(1);
+      if (options.outFile != "-" && open(options.outFile.c_str(), O_WRONLY | O_CREAT, 0644) != 1)
+        _exit(126);
+    }
     if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGPIPE, SIG_DFL);

@@ -25,6 +25,7 @@ struct RunOptions {
   // that no test ever reaches a real crate.
   std::map<std::string, std::string> env;
   std::string workDir;                       // empty: the current directory
+  std::string outFile;  // standard output to this file instead of the pipe; "-": closed
   int timeoutMs = 30000;
 };
 
