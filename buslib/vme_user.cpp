@@ -50,9 +50,10 @@ class VmeUserMethod : public AccessMethod {
  public:
   VmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order, std::unique_ptr<VmeSys> owned)
       : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {}
+  // A program that ends without closing the library leaves no window enabled.
   ~VmeUserMethod() override {
-    for (int fd : fds_)
-      if (fd >= 0) sys_.close(fd);
+    for (int slot = 0; slot < kMasterDevices; ++slot)
+      if (fds_[slot] >= 0) disable(fds_[slot], config_[slot]);
   }
 
   const char* name() const override { return "vme_user"; }
