@@ -89,7 +89,7 @@ VmePtr standinWindow() {
   (void)simulatedWindow();
   static std::unique_ptr<vmebus::AccessMethod> method = [] {
     std::string error;
-    return vmebus::methodFromSpec("vme_user:standin", vmebus::ByteOrder::Big, error);
+    return vmebus::methodNamed("vme_user:standin", vmebus::ByteOrder::Big, error);
   }();
   static vmebus::Window w = [] {
     vmebus::Window x;

@@ -34,13 +34,13 @@ class SimMethod : public AccessMethod {
 
 std::unique_ptr<AccessMethod> makeSimMethod() { return std::make_unique<SimMethod>(); }
 
-std::unique_ptr<AccessMethod> methodFromSpec(const std::string& spec, ByteOrder order,
+std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
                                              std::string& error) {
-  if (spec == "sim") return makeSimMethod();
+  if (bus == "sim") return makeSimMethod();
   const std::string kernel = "vme_user";
-  if (spec == kernel) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", order);
-  if (spec.compare(0, kernel.size() + 1, kernel + ":") == 0 && spec.size() > kernel.size() + 1) {
-    const std::string dir = spec.substr(kernel.size() + 1);
+  if (bus == kernel) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", order);
+  if (bus.compare(0, kernel.size() + 1, kernel + ":") == 0 && bus.size() > kernel.size() + 1) {
+    const std::string dir = bus.substr(kernel.size() + 1);
     if (dir == StandinSys::kFolder) {
       auto sys = std::make_unique<StandinSys>();
       VmeSys& s = *sys;
@@ -48,7 +48,7 @@ std::unique_ptr<AccessMethod> methodFromSpec(const std::string& spec, ByteOrder 
     }
     return makeVmeUserMethod(kernelSys(), dir, order);
   }
-  error = "VME_BUS=" + spec + ": not a bus (sim, vme_user, vme_user:DIR or vme_user:standin)";
+  error = "VME_BUS=" + bus + ": not a bus (sim, vme_user, vme_user:DIR or vme_user:standin)";
   return nullptr;
 }
 

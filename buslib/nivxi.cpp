@@ -94,19 +94,19 @@ void startBus() {
                  orderText.c_str());
     std::exit(2);
   }
-  std::string spec = text("VME_BUS");
-  if (spec.empty()) {
-    if (!text("VME_SIM_CRATE").empty()) spec = "sim";
-    else if (::access("/dev/bus/vme/ctl", F_OK) == 0) spec = "vme_user";
-    else spec = "sim";
+  std::string bus = text("VME_BUS");
+  if (bus.empty()) {
+    if (!text("VME_SIM_CRATE").empty()) bus = "sim";
+    else if (::access("/dev/bus/vme/ctl", F_OK) == 0) bus = "vme_user";
+    else bus = "sim";
   }
   std::string error;
-  auto m = methodFromSpec(spec, order, error);
+  auto m = methodNamed(bus, order, error);
   if (!m) {
     std::fprintf(stderr, "vme-bus: %s\n", error.c_str());
     std::exit(2);
   }
-  if (spec == "sim" || spec == std::string("vme_user:") + StandinSys::kFolder)
+  if (bus == "sim" || bus == std::string("vme_user:") + StandinSys::kFolder)
     vmesim::loadCrateFromEnvironment();
   std::string trace = text("VME_TRACE");
   if (trace.empty()) trace = text("VME_SIM_TRACE");
