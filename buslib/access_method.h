@@ -116,7 +116,7 @@ class StandinSys : public VmeSys {
 // Chooses the method from a VME_BUS value ("sim", "vme_user",
 // "vme_user:DIR", "vme_user:standin").  Null and error set on a bad value.
 std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
-                                             std::string& error);
+                                          std::string& error);
 
 // The method in use.  Replacing it unmaps every window of the old one.
 AccessMethod& method();

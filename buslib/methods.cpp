@@ -35,7 +35,7 @@ class SimMethod : public AccessMethod {
 std::unique_ptr<AccessMethod> makeSimMethod() { return std::make_unique<SimMethod>(); }
 
 std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
-                                             std::string& error) {
+                                          std::string& error) {
   if (bus == "sim") return makeSimMethod();
   const std::string kernel = "vme_user";
   if (bus == kernel) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", order);
