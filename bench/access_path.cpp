@@ -1,10 +1,12 @@
 // Cost of one register access: a raw volatile pointer, the direct path of the
-// pointer type over the same host memory, and the simulated path (D16 on a
-// memory board of the crate).
+// pointer type over the same host memory, the simulated path (D16 on a memory
+// board of the crate), and the kernel method through the stand-in of the
+// kernel interface (pread/pwrite per cycle, in process) onto the same board.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
+#include "buslib/access_method.h"
 #include "buslib/nivxi.h"
 
 namespace {
@@ -53,6 +55,8 @@ void DirectPathWrite(benchmark::State& state) {
 
 VmePtr simulatedWindow() {
   static VmePtr p = [] {
+    vmebus::useMethod(vmebus::makeSimMethod());  // never a real crate
+    vmesim::installCrate(vmesim::Crate::makeDefault());
     InitVXIlibrary();
     SetVXIwindowSize(0x1000);
     std::uint32_t window = 0;
@@ -80,12 +84,50 @@ void SimulatedWrite(benchmark::State& state) {
   }
 }
 
+// A window of the kernel method on the stand-in, beside the library's sim window.
+VmePtr standinWindow() {
+  (void)simulatedWindow();
+  static std::unique_ptr<vmebus::AccessMethod> method = [] {
+    std::string error;
+    return vmebus::methodNamed("vme_user:standin", vmebus::ByteOrder::Big, error);
+  }();
+  static vmebus::Window w = [] {
+    vmebus::Window x;
+    x.vmeBase = 0x200000;
+    x.size = 0x1000;
+    x.method = method.get();
+    x.mapped = method->map(x) == 0;
+    return x;
+  }();
+  return VmePtr(&w, 0);
+}
+
+void StandinRead(benchmark::State& state) {
+  VmePtr p = standinWindow();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p.read16(2 * i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
+void StandinWrite(benchmark::State& state) {
+  VmePtr p = standinWindow();
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    p.write16(2 * i, static_cast<std::uint16_t>(i));
+    i = (i + 1) & (kWords - 1);
+  }
+}
+
 }  // namespace
 
 BENCHMARK(RawVolatileRead);
 BENCHMARK(DirectPathRead);
 BENCHMARK(SimulatedRead);
+BENCHMARK(StandinRead);
 BENCHMARK(RawVolatileWrite);
 BENCHMARK(DirectPathWrite);
 BENCHMARK(SimulatedWrite);
+BENCHMARK(StandinWrite);
 BENCHMARK_MAIN();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "crate/crate.h"
 #include "foundation/vme_window.h"
@@ -45,6 +46,8 @@ void QemtestDefaultCrate(benchmark::State& state) {
   std::uint64_t cycles = 0;
   for (auto _ : state) {
     state.PauseTiming();
+    if (std::string(vmebus::method().name()) != "sim")
+      vmebus::useMethod(vmebus::makeSimMethod());  // never a real crate
     vmesim::installCrate(vmesim::Crate::makeDefault());
     vmeLibraryFirst = 1;  // a fresh process initialises the library
     state.ResumeTiming();

@@ -16,6 +16,7 @@ volatile std::sig_atomic_t active = 1;
 // A window on the A24 memory board at 0x200000, register at byte 6.
 VmePtr memoryRegister() {
   static VmePtr reg = [] {
+    vmebus::useMethod(vmebus::makeSimMethod());  // never a real crate
     vmesim::installCrate(vmesim::Crate::makeDefault());
     InitVXIlibrary();
     SetVXIwindowSize(0x10000);

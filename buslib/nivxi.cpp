@@ -1,7 +1,15 @@
 #include "buslib/nivxi.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "buslib/access_method.h"
+#include "buslib/bus_trace.h"
 
 namespace vmebus {
 namespace {
@@ -20,17 +28,109 @@ struct Library {
 };
 
 Library lib;
+std::unique_ptr<AccessMethod> current;
 
-const vmesim::LibraryForce& force() { return vmesim::crate().library(); }
+vmesim::LibraryForce force() { return current->force(); }
 
 Window* byHandle(std::uint32_t handle) {
   if (handle == 0 || handle > kMaxWindows || !lib.windows[handle].mapped) return nullptr;
   return &lib.windows[handle];
 }
 
-void traceCall(const char* text) { vmesim::crate().traceComment(text); }
+void traceCall(const char* text) { traceNote(text); }
+
+void unmapAll() {
+  for (auto& w : lib.windows) {
+    if (w.mapped && w.method != nullptr) w.method->unmap(w);
+    w.mapped = false;
+  }
+}
+
+// The device table file named by VME_DEVICE_TABLE: "NAME LOGICAL-ADDRESS" a
+// line, '#' starts a comment.  -1 when the name is not there.
+int lookupInTable(const char* path, const std::string& name) {
+  std::ifstream in(path);
+  if (!in) {
+    std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
+                 std::strerror(errno));
+    return -1;
+  }
+  std::string line;
+  int lineNo = 0;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    const auto hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string key, number, extra;
+    if (!(words >> key)) continue;
+    if (key != name) continue;
+    long long la = 0;
+    if (!(words >> number) || (words >> extra) || !vmesim::parseNumber(number, la) ||
+        la > 0x7FFF) {
+      std::fprintf(stderr, "vme-bus: device table %s line %d: expected NAME LOGICAL-ADDRESS\n",
+                   path, lineNo);
+      return -1;
+    }
+    return static_cast<int>(la);
+  }
+  return -1;
+}
+
+// Chooses the bus, loads the crate when the bus needs it, opens the trace and
+// says which bus the run is on.  A bad setting stops the program with one
+// line on standard error and exit status 2, before its first output.
+void startBus() {
+  const auto text = [](const char* name) -> std::string {
+    const char* v = std::getenv(name);
+    return v != nullptr ? v : "";
+  };
+  ByteOrder order = ByteOrder::Big;
+  const std::string orderText = text("VME_BYTE_ORDER");
+  if (orderText == "little") {
+    order = ByteOrder::Little;
+  } else if (!orderText.empty() && orderText != "big") {
+    std::fprintf(stderr, "vme-bus: VME_BYTE_ORDER=%s: expected big or little\n",
+                 orderText.c_str());
+    std::exit(2);
+  }
+  std::string bus = text("VME_BUS");
+  if (bus.empty()) {
+    if (!text("VME_SIM_CRATE").empty()) bus = "sim";
+    else if (::access("/dev/bus/vme/ctl", F_OK) == 0) bus = "vme_user";
+    else bus = "sim";
+  }
+  std::string error;
+  auto m = methodNamed(bus, order, error);
+  if (!m) {
+    std::fprintf(stderr, "vme-bus: %s\n", error.c_str());
+    std::exit(2);
+  }
+  if (bus == "sim" || bus == std::string("vme_user:") + StandinSys::kFolder)
+    vmesim::loadCrateFromEnvironment();
+  std::string trace = text("VME_TRACE");
+  if (trace.empty()) trace = text("VME_SIM_TRACE");
+  if (!trace.empty() && !openTrace(trace.c_str())) {
+    std::fprintf(stderr, "vme-bus: trace file %s cannot be opened: %s\n", trace.c_str(),
+                 std::strerror(errno));
+    std::exit(2);
+  }
+  current = std::move(m);
+  std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());
+  installExitChecks();
+}
+
+const bool started = (startBus(), true);
 
 }  // namespace
+
+AccessMethod& method() { return *current; }
+AccessMethod* currentMethod() { return current.get(); }
+
+void useMethod(std::unique_ptr<AccessMethod> m) {
+  unmapAll();
+  current = std::move(m);
+}
 
 void busErrorSeen() {
   std::uint32_t n;
@@ -76,7 +176,7 @@ VXIstatus CloseVXIlibrary() {
   VXIstatus s = vmebus::force().close;
   if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
   if (s >= 0) {
-    for (auto& w : lib.windows) w.mapped = false;
+    vmebus::unmapAll();
     lib.initialised = false;
     vmebus::traceCall("close library");
   }
@@ -104,23 +204,29 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
     s = VXI_BAD_ADDRESS;
   // A forced warning still needs a free window.
   if (s >= 0 && lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
+  vmebus::Window w;
+  w.space = space;
+  w.vmeBase = address;
+  w.size = lib.windowSize;
+  w.method = vmebus::current.get();
+  if (s >= 0) {
+    const VXIstatus m = w.method->map(w);
+    if (m < 0) s = m;
+  }
   *status = s;
   if (s < 0) return VmePtr();
 
   const std::uint32_t h = lib.nextHandle++;
-  vmebus::Window& w = lib.windows[h];
-  w.space = space;
-  w.vmeBase = address;
-  w.size = lib.windowSize;
   w.hostBase = vmebus::kHostBase + h * vmebus::kHostStride;
   w.handle = h;
   w.mapped = true;
+  lib.windows[h] = w;
   *window = h;
   char text[96];
   std::snprintf(text, sizeof text, "map window %u %s 0x%08X size 0x%X", h,
                 space == vmesim::Space::A24 ? "A24" : "A32", address, w.size);
   vmebus::traceCall(text);
-  return VmePtr(&w, 0);
+  return VmePtr(&lib.windows[h], 0);
 }
 
 VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uint32_t* last) {
@@ -139,6 +245,7 @@ VXIstatus UnmapVXIwindow(std::uint32_t window) {
   vmebus::Window* w = vmebus::byHandle(window);
   if (s == 0 && w == nullptr) s = VXI_FAILURE;
   if (s >= 0 && w != nullptr) {
+    w->method->unmap(*w);
     w->mapped = false;
     char text[48];
     std::snprintf(text, sizeof text, "unmap window %u", window);
@@ -163,10 +270,13 @@ VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
 
 VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16_t, std::int16_t,
                         std::int16_t, std::int16_t, std::int16_t* la) {
-  const int index = vmesim::crate().findName(name != nullptr ? name : "");
-  *la = static_cast<std::int16_t>(index < 0 ? -1 : index + 1);
+  const std::string wanted = name != nullptr ? name : "";
+  const char* table = std::getenv("VME_DEVICE_TABLE");
+  const int found = table != nullptr && *table != '\0' ? vmebus::lookupInTable(table, wanted)
+                                                       : vmebus::current->lookup(wanted);
+  *la = static_cast<std::int16_t>(found);
   VXIstatus s = vmebus::force().lookup;
-  if (s == 0 && index < 0) s = VXI_FAILURE;
+  if (s == 0 && found < 0) s = VXI_FAILURE;
   return s;
 }
 

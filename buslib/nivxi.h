@@ -1,7 +1,8 @@
 // The bus library: the vendor-shaped calls of the VXI/VME bus interface,
-// backed here by the simulated crate.  Statuses are signed 16-bit: 0 success,
-// negative failure, positive a warning.  The crate file's library line can
-// force the status of each call.
+// made through an access method (buslib/access_method.h): the simulated
+// crate or the kernel's VME interface.  Statuses are signed 16-bit: 0
+// success, negative failure, positive a warning.  The crate file's library
+// line can force the status of each call.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +51,10 @@ VXIstatus UnmapVXIwindow(std::uint32_t window);
 // and all ones, and never traps.
 VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value);
 
-// Device table: the boards of the crate with a name=, looked up by name.  The
-// logical address is the board's position in the crate (1 for the first
-// board line).  Not found: VXI_FAILURE and logical address -1.
+// Device table: the file named by VME_DEVICE_TABLE when it is set, else the
+// method's own (the boards of the simulated crate with a name=, the logical
+// address being the board's position in the crate, 1 for the first board
+// line).  Not found: VXI_FAILURE and logical address -1.
 VXIstatus FindVXIdevice(const char* name, std::int16_t s1, std::int16_t s2, std::int16_t s3,
                         std::int16_t s4, std::int16_t s5, std::int16_t s6, std::int16_t* la);
 

@@ -2,52 +2,61 @@
 // offset.  Its D8, D16 and D32 loads and stores are single bus cycles, made
 // in program order, never cached or merged.
 //
-// Two backends share the interface: SimPtr goes through the simulated crate,
-// DirectPtr is a plain volatile access through a real mapped address for a
-// hardware backend.  VmePtr names the one this build uses.
+// Two backends share the interface: WindowPtr goes through the window's
+// access method (the simulated crate, the kernel's VME interface), DirectPtr
+// is a plain volatile access through a real mapped address.  VmePtr names the
+// one this build uses.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "buslib/access_method.h"
+#include "buslib/bus_trace.h"
 #include "crate/crate.h"
 
 namespace vmebus {
 
-// One mapped window of the bus library.
-struct Window {
-  vmesim::Space space = vmesim::Space::A24;
-  std::uint32_t vmeBase = 0;
-  std::uint32_t size = 0;
-  std::uint32_t hostBase = 0;  // synthetic host address, printed by %p
-  std::uint32_t handle = 0;
-  bool mapped = false;
-};
-
 // An access at or beyond the end of a window (or through an unmapped one):
-// not passed to the crate, counted as a bus error, one line on stderr.
+// not passed to the bus, counted as a bus error, one line on stderr.
 std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width width,
                             bool write);
-// Counts a bus error reported by the crate.
+// Counts a bus error reported by the bus.
 void busErrorSeen();
+
+// One bus cycle through a window's method, counted and traced.  The offset
+// lies inside the window.
+inline std::uint32_t busRead(const Window& win, std::uint32_t offset, vmesim::Width w) {
+  std::uint32_t v;
+  const bool ok = win.method->read(win, offset, w, v);
+  if (!ok) busErrorSeen();
+  traceIfOn('R', win.space, win.vmeBase + offset, w, v, !ok);
+  return v;
+}
+inline void busWrite(const Window& win, std::uint32_t offset, vmesim::Width w, std::uint32_t v) {
+  v &= vmesim::allOnes(w);
+  const bool ok = win.method->write(win, offset, w, v);
+  if (!ok) busErrorSeen();
+  traceIfOn('W', win.space, win.vmeBase + offset, w, v, !ok);
+}
 
 // Eight upper-case hex digits, the printed form of a pointer.
 using PtrText = std::array<char, 9>;
 PtrText formatHostAddress(std::uint32_t address);
 
-class SimPtr {
+class WindowPtr {
  public:
-  constexpr SimPtr() = default;
-  constexpr SimPtr(Window* w, std::uint32_t offset) : w_(w), off_(offset) {}
+  constexpr WindowPtr() = default;
+  constexpr WindowPtr(Window* w, std::uint32_t offset) : w_(w), off_(offset) {}
 
   bool isNull() const { return w_ == nullptr; }
   explicit operator bool() const { return w_ != nullptr; }
-  friend bool operator==(const SimPtr& a, const SimPtr& b) {
+  friend bool operator==(const WindowPtr& a, const WindowPtr& b) {
     return a.w_ == b.w_ && a.off_ == b.off_;
   }
 
   // The pointer advanced by a number of bytes.
-  SimPtr operator+(std::uint32_t bytes) const { return SimPtr(w_, off_ + bytes); }
+  WindowPtr operator+(std::uint32_t bytes) const { return WindowPtr(w_, off_ + bytes); }
   std::uint32_t offset() const { return off_; }
   Window* window() const { return w_; }
   std::uint32_t hostAddress() const { return w_ ? w_->hostBase + off_ : 0; }
@@ -84,9 +93,7 @@ class SimPtr {
   std::uint32_t read(std::uint32_t byteOffset, vmesim::Width w) const {
     const std::uint32_t a = off_ + byteOffset;
     if (!inside(a, w)) return outsideWindow(w_, a, w, false);
-    std::uint32_t v;
-    if (!vmesim::crate().read(w_->space, w_->vmeBase + a, w, v)) busErrorSeen();
-    return v;
+    return busRead(*w_, a, w);
   }
   void write(std::uint32_t byteOffset, vmesim::Width w, std::uint32_t v) const {
     const std::uint32_t a = off_ + byteOffset;
@@ -94,7 +101,7 @@ class SimPtr {
       outsideWindow(w_, a, w, true);
       return;
     }
-    if (!vmesim::crate().write(w_->space, w_->vmeBase + a, w, v)) busErrorSeen();
+    busWrite(*w_, a, w, v);
   }
 
   Window* w_ = nullptr;
@@ -139,4 +146,4 @@ class DirectPtr {
 }  // namespace vmebus
 
 // The mapped pointer of this build.
-using VmePtr = vmebus::SimPtr;
+using VmePtr = vmebus::WindowPtr;

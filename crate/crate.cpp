@@ -88,9 +88,7 @@ bool faultArgs(const Fault& f, std::size_t count, std::string& error) {
   return false;
 }
 
-Crate::~Crate() {
-  if (trace_ != nullptr) std::fclose(trace_);
-}
+Crate::~Crate() = default;
 
 const char* Crate::defaultText() { return kDefaultCrate; }
 
@@ -252,7 +250,6 @@ bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) 
       }
     }
   }
-  if (trace_ != nullptr) trace('R', s, address, w, value, !ok);
   now_ += kBcPerCycle;
   ++cycles_;
   return ok;
@@ -267,27 +264,9 @@ bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) 
         ok = slot->board->write(address - slot->config.base, w, value);
     }
   }
-  if (trace_ != nullptr) trace('W', s, address, w, value, !ok);
   now_ += kBcPerCycle;
   ++cycles_;
   return ok;
-}
-
-bool Crate::openTrace(const std::string& path) {
-  if (trace_ != nullptr) std::fclose(trace_);
-  trace_ = std::fopen(path.c_str(), "a");
-  return trace_ != nullptr;
-}
-
-void Crate::traceComment(const char* text) {
-  if (trace_ != nullptr) std::fprintf(trace_, "# %s\n", text);
-}
-
-void Crate::trace(char dir, Space s, std::uint32_t address, Width w, std::uint32_t value,
-                  bool berr) {
-  const int digits = 2 * static_cast<int>(w);
-  std::fprintf(trace_, "%c %s D%d %08X %0*X%s\n", dir, s == Space::A24 ? "A24" : "A32",
-               8 * static_cast<int>(w), address, digits, value, berr ? " BERR" : "");
 }
 
 Crate* gCrate = nullptr;
@@ -297,6 +276,16 @@ void installCrate(std::unique_ptr<Crate> c) {
   owner = std::move(c);
   gCrate = owner.get();
 }
+
+namespace {
+// Set before main, so not a namespace-scope string.
+std::string& source() {
+  static std::string text = "(built-in default)";
+  return text;
+}
+}  // namespace
+
+const std::string& crateSource() { return source(); }
 
 void loadCrateFromEnvironment() {
   std::unique_ptr<Crate> c;
@@ -308,21 +297,11 @@ void loadCrateFromEnvironment() {
       std::fprintf(stderr, "vme-sim: %s\n", error.c_str());
       std::exit(2);
     }
+    source() = file;
   } else {
     c = Crate::makeDefault();
   }
-  const char* trace = std::getenv("VME_SIM_TRACE");
-  if (trace != nullptr && *trace != '\0' && !c->openTrace(trace)) {
-    std::fprintf(stderr, "vme-sim: trace file %s cannot be opened: %s\n", trace,
-                 std::strerror(errno));
-    std::exit(2);
-  }
   installCrate(std::move(c));
 }
-
-namespace {
-// The crate exists before the program's first line of output.
-const bool crateLoaded = (loadCrateFromEnvironment(), true);
-}  // namespace
 
 }  // namespace vmesim

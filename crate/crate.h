@@ -1,5 +1,6 @@
 // The simulated VME crate: boards at addresses in A24 and A32 space, one
-// bunch-crossing clock, the bus-cycle trace and the crate file.
+// bunch-crossing clock and the crate file.  The bus-cycle trace belongs to
+// the bus library.
 //
 // A bus cycle is dispatched to the board that decodes its address.  An
 // address no board decodes, a width the board does not answer or a
@@ -130,33 +131,30 @@ class Crate {
   // Index of the board named name (case-sensitive), or -1.
   int findName(const std::string& name) const;
 
-  // Trace: every bus cycle appended to the file, one line each.
-  bool openTrace(const std::string& path);
-  void traceComment(const char* text);
-
   // Adds a board (used by the parser and by tests).
   Board& add(BoardConfig config, std::unique_ptr<Board> board);
 
  private:
   Slot* decode(Space s, std::uint32_t address, Width w);
-  void trace(char dir, Space s, std::uint32_t address, Width w, std::uint32_t value, bool berr);
 
   std::vector<Slot> slots_;
   Slot* last_ = nullptr;
   Bc now_ = 0;
   std::uint64_t cycles_ = 0;
   LibraryForce library_;
-  std::FILE* trace_ = nullptr;
 };
 
-// The process-wide crate.  It is loaded before main from VME_SIM_CRATE (or the
-// default crate) and VME_SIM_TRACE; a bad crate file stops the program with
-// one line on standard error and exit status 2.
+// The process-wide crate.  The bus library loads it before main from
+// VME_SIM_CRATE (or the default crate) when its bus is the simulated crate; a
+// bad crate file stops the program with one line on standard error and exit
+// status 2.
 extern Crate* gCrate;
 inline Crate& crate() { return *gCrate; }
 // Replaces the process-wide crate (tests).
 void installCrate(std::unique_ptr<Crate> c);
 // Loads the crate from the environment; on failure prints and exits 2.
 void loadCrateFromEnvironment();
+// Where the crate came from: "(built-in default)" or the crate file's name.
+const std::string& crateSource();
 
 }  // namespace vmesim

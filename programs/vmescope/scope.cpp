@@ -45,17 +45,25 @@ bool yes(const char* question, bool& eof) {
   return a == ANSWER_YES;
 }
 
+// The SIGINT handler in force before the loop (the bus library's, which
+// writes out the trace, or the default).
+void (*outsideLoop)(int) = SIG_DFL;
+
 // Loop entry: the handler is in force and stdout flushed before the first
 // pass, so whoever sees the line can already stop the loop.
 void enterLoop() {
   std::printf("Exit loop by  Control-C\n");
-  if (std::signal(SIGINT, onScopeInterrupt) == SIG_ERR) std::printf("signal error\n");
+  outsideLoop = std::signal(SIGINT, onScopeInterrupt);
+  if (outsideLoop == SIG_ERR) {
+    outsideLoop = SIG_DFL;
+    std::printf("signal error\n");
+  }
   scopeLoopActive = 1;
   std::fflush(stdout);
 }
 
 void leaveLoop() {
-  if (std::signal(SIGINT, SIG_DFL) == SIG_ERR) std::printf("signal error\n");
+  if (std::signal(SIGINT, outsideLoop) == SIG_ERR) std::printf("signal error\n");
   std::fflush(stdout);
 }
 

@@ -2,6 +2,8 @@
 // against a memory board at the module's address (and the module model of
 // the default crate where the sequencer must really play).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -217,6 +219,29 @@ TEST(QemseqConsole, ReturnRunsDump1AndEndOfInputCloses) {
                               "L1A: no value (end of input), not carried out\n" +
                               kKeywordPrompt + "[L1A] : \a\nVXI done.\n"))
       << e.out.substr(e.out.size() - 200);
+}
+
+TEST(QemseqConsole, ControlCAtAPromptKeepsTheWholeTrace) {
+  // DUMP 1, then the dialogue ends at the next prompt: by end of input, or by
+  // Control-C, after which the program still dies of SIGINT.
+  Session ended;
+  ASSERT_EQ(ended.console(kOpen + "\n").exitStatus, 0);
+  Session stopped;
+  RunOptions o;
+  o.input = kOpen + "\n";
+  o.closeInput = false;
+  o.env = {{"VME_SIM_CRATE", stopped.crate}, {"VME_SIM_TRACE", stopped.trace}};
+  o.workDir = stopped.dir.path();
+  ProgramSession s("qemseq", o);
+  ASSERT_TRUE(s.waitForOutput("\nScan report:", 20000));
+  // The keyword prompt is not flushed before the read blocks.
+  usleep(500000);
+  s.signal(SIGINT);
+  const RunResult r = s.finish(20000);
+  EXPECT_EQ(r.signal, SIGINT);
+  EXPECT_GT(ended.cycles().size(), 50u);
+  EXPECT_EQ(stopped.cycles(), ended.cycles());
+  EXPECT_TRUE(readFile(stopped.trace).ends_with("\n"));
 }
 
 TEST(QemseqConsole, CaseAndNumberNotations) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,10 +44,11 @@ ProgramSession::ProgramSession(const std::string& name, const RunOptions& option
 
   std::vector<std::string> envText;
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "VME_SIM_", 8) == 0) continue;
+    if (std::strncmp(*e, "VME_", 4) == 0) continue;
     envText.emplace_back(*e);
   }
   for (const auto& [k, v] : options.env) envText.push_back(k + "=" + v);
+  if (options.env.count("VME_BUS") == 0) envText.emplace_back("VME_BUS=sim");
   std::vector<char*> envp;
   for (auto& s : envText) envp.push_back(s.data());
   envp.push_back(nullptr);
@@ -61,10 +63,17 @@ ProgramSession::ProgramSession(const std::string& name, const RunOptions& option
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A test that dies takes its program with it: no endless loop outlives it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     dup2(inPipe[0], 0);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (!options.outFile.empty()) {
+      close(1);
+      if (options.outFile != "-" && open(options.outFile.c_str(), O_WRONLY | O_CREAT, 0644) != 1)
+        _exit(126);
+    }
     if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGPIPE, SIG_DFL);
@@ -196,6 +205,16 @@ RunResult ProgramSession::finish(int timeoutMs) {
   if (out_ >= 0) close(out_);
   if (err_ >= 0) close(err_);
   out_ = err_ = -1;
+  // The bus line goes to its own field: err holds every other line.
+  const std::string kBusLine = "vme-bus: using ";
+  std::size_t at = result_.err.rfind(kBusLine, 0) == 0 ? 0 : result_.err.find("\n" + kBusLine);
+  if (at != std::string::npos) {
+    if (at != 0) ++at;
+    const std::size_t end = result_.err.find('\n', at);
+    const std::size_t stop = end == std::string::npos ? result_.err.size() : end + 1;
+    result_.bus = result_.err.substr(at, stop - at);
+    result_.err.erase(at, stop - at);
+  }
   if (WIFEXITED(status)) result_.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
   done_ = true;
@@ -234,10 +253,20 @@ std::string readFile(const std::string& path) {
 }
 
 std::vector<std::string> readLines(const std::string& path) {
+  // Only what the file holds now: a trace that a running loop keeps writing
+  // may grow faster than it can be read.
   std::vector<std::string> lines;
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return lines;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0);
+  std::string text(static_cast<std::size_t>(size < 0 ? 0 : size), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::istringstream split(text);
   std::string l;
-  while (std::getline(in, l)) lines.push_back(l);
+  while (std::getline(split, l)) lines.push_back(l);
   return lines;
 }
 

@@ -10,7 +10,8 @@ namespace vmetest {
 
 struct RunResult {
   std::string out;
-  std::string err;
+  std::string err;     // standard error without the bus line
+  std::string bus;     // the bus library's line naming the bus ("vme-bus: using ..."), or empty
   int exitStatus = -1;  // exit status, or -1 when ended by a signal
   int signal = 0;       // the signal that ended it, or 0
   bool timedOut = false;
@@ -20,8 +21,11 @@ struct RunOptions {
   std::vector<std::string> args;             // after the program name
   std::string input;                         // written to standard input
   bool closeInput = true;                    // end of input after it (sessions)
-  std::map<std::string, std::string> env;    // e.g. VME_SIM_CRATE, VME_SIM_TRACE
+  // e.g. VME_SIM_CRATE, VME_SIM_TRACE.  VME_BUS is sim unless set here, so
+  // that no test ever reaches a real crate.
+  std::map<std::string, std::string> env;
   std::string workDir;                       // empty: the current directory
+  std::string outFile;  // standard output to this file instead of the pipe; "-": closed
   int timeoutMs = 30000;
 };
 

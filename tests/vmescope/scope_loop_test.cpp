@@ -168,13 +168,18 @@ TEST(ScopeLoop, WordScopeWritesBackWhatItRead) {
 }
 
 TEST(ScopeLoop, ControlCOutsideALoopEndsTheProgram) {
+  TempDir dir;
+  const std::string trace = dir.file("bus.trace");
   RunOptions o;
   o.input = "n\nn\nh200000\nn\ny\n6\n\ny\n";
   o.closeInput = false;
+  o.env["VME_SIM_TRACE"] = trace;
   ProgramSession s("vmescope", o);
   ASSERT_TRUE(s.waitForOutput("Exit loop by  Control-C\n", kWaitMs));
   s.signal(SIGINT);
   ASSERT_TRUE(s.waitForOutput("\nExit loop\n", kWaitMs));
+  // One single read after the loop, then Control-C at the next question.
+  s.send("8\n\nn\n");
   // The prompt is not flushed before the read blocks; the pass in progress
   // and the restore take microseconds.
   usleep(500000);
@@ -183,4 +188,7 @@ TEST(ScopeLoop, ControlCOutsideALoopEndsTheProgram) {
   EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.signal, SIGINT);
   EXPECT_EQ(r.out.find("VXI done."), std::string::npos);
+  // The trace holds every cycle up to the signal, the last line whole.
+  const std::string text = readFile(trace);
+  EXPECT_TRUE(text.ends_with("\nR A24 D16 00200008 FFFF\n")) << text.substr(text.size() > 100 ? text.size() - 100 : 0);
 }
