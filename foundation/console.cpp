@@ -119,8 +119,8 @@ bool convertTypedAnswer(const char* line, std::uint32_t def, std::uint32_t* out)
   } else {
     *out = v;
   }
-  // No digits leaves end at the start of the answer, which is not its end.
-  if (*end != '\0' && *end != '\n') bell = true;
+  // No digit leaves end at the start of the answer.
+  if (end == line || (*end != '\0' && *end != '\n')) bell = true;
   return bell;
 }
 

@@ -173,6 +173,16 @@ TEST(ReadLine, DefaultsEndOfInputAndSharedBuffer) {
   EXPECT_EQ(out, "");
 }
 
+// Found by fuzzing: a bare line end has no digit and must ring the bell,
+// like any other answer without one.
+TEST(ConvertTypedAnswer, NoDigitAlwaysRings) {
+  for (const char* text : {"\n", "", " \n", "h", "0x"}) {
+    std::uint32_t v = 1;
+    EXPECT_TRUE(convertTypedAnswer(text, 5, &v)) << "'" << text << "'";
+    EXPECT_EQ(v, 0u) << "'" << text << "'";
+  }
+}
+
 TEST(AskString, UpperCaseAndDefaultShown) {
   char buf[kLineSize] = "DUMP 1";
   int r = 0;
