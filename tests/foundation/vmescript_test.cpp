@@ -255,7 +255,7 @@ TEST(LineEnds, CrLfGivesTheSameTranscriptAndTrace) {
         dir.write("in.dat", cr ? crlf(c.file) : c.file);
         o.args = {"in.dat"};
       }
-      o.timeoutMs = 20000;
+      o.timeoutMs = 10000;  // each run takes well under a second
       const RunResult r = runProgram(c.program, o);
       EXPECT_FALSE(r.timedOut) << c.name;
       EXPECT_EQ(r.exitStatus, 0) << c.name << (cr ? " CR LF" : " LF") << "\n" << r.out << r.err;
