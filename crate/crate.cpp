@@ -1,9 +1,12 @@
 #include "crate/crate.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace vmesim {
@@ -19,6 +22,20 @@ const char kDefaultCrate[] =
     "memory     A24    0x200000   size=0x10000\n"
     "memory     A32    0xD000000  size=0x20000\n"
     "library    init=0 map=0\n";
+
+// What a crate file may make the program hold.  A crate has a few boards on
+// a few lines; these bounds are far above any real one and keep a wrong file
+// (a device, a log, a typo in a size) from taking the machine's memory.
+constexpr std::size_t kMaxFileBytes = 64 * 1024;
+constexpr std::size_t kMaxLineBytes = 1024;
+constexpr std::size_t kMaxBoards = 256;
+constexpr std::uint64_t kMaxBoardSize = 0x1000000;     // all of A24 space
+constexpr std::uint64_t kMaxStorageBytes = 0x4000000;  // sizes of all boards together
+
+// The number of the line that holds byte offset pos of text.
+int lineOf(const std::string& text, std::size_t pos) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
+}
 
 std::vector<std::string> splitBlanks(const std::string& line) {
   std::vector<std::string> out;
@@ -76,7 +93,8 @@ bool parseNumber(const std::string& text, long long& value, bool allowNegative) 
   errno = 0;
   char* end = nullptr;
   unsigned long long v = std::strtoull(s, &end, 0);
-  if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+  // The whole text: a NUL inside it must not end the number unseen.
+  if (errno != 0 || end != text.c_str() + text.size() || v > 0xFFFFFFFFull) return false;
   value = neg ? -static_cast<long long>(v) : static_cast<long long>(v);
   return true;
 }
@@ -104,14 +122,38 @@ std::unique_ptr<Crate> Crate::makeDefault() {
 }
 
 std::unique_ptr<Crate> Crate::fromFile(const std::string& path, std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "crate file " + path + ": cannot be read: " + std::strerror(errno);
+  auto cannot = [&](int e) {
+    error = "crate file " + path + ": cannot be read: " + std::strerror(e);
     return nullptr;
+  };
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return cannot(errno);
+  // Never on standard input, output or error, even for the time of the read.
+  if (fd <= STDERR_FILENO) {
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int e = errno;
+    ::close(fd);
+    if (high < 0) return cannot(e);
+    fd = high;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parse(text.str(), path, error);
+  // Read whole or refused: a directory, a read that fails part-way or a file
+  // without end (a device) gives no crate at all.
+  std::string text;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      return cannot(e);
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<std::size_t>(n));
+    if (text.size() > kMaxFileBytes) break;  // the parser refuses it, naming the line
+  }
+  ::close(fd);
+  return parse(text, path, error);
 }
 
 std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& fileName,
@@ -124,8 +166,18 @@ std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& 
     error = "crate file " + fileName + " line " + std::to_string(lineNo) + ": " + why;
     return nullptr;
   };
+  if (text.size() > kMaxFileBytes) {
+    lineNo = lineOf(text, kMaxFileBytes);
+    return fail("the file is longer than " + std::to_string(kMaxFileBytes) + " bytes");
+  }
+  std::size_t boards = 0;
+  std::uint64_t storage = 0;
   while (std::getline(in, line)) {
     ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // CR LF ends a line as LF
+    if (line.size() > kMaxLineBytes)
+      return fail("line longer than " + std::to_string(kMaxLineBytes) + " characters");
+    if (line.find('\0') != std::string::npos) return fail("NUL byte in the line");
     auto hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
     auto tok = splitBlanks(line);
@@ -176,6 +228,8 @@ std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& 
       if (key == "size") {
         long long v = 0;
         if (!parseNumber(value, v) || v == 0) return fail("bad size '" + value + "'");
+        if (static_cast<std::uint64_t>(v) > kMaxBoardSize)
+          return fail("size " + value + " is larger than a board may be (0x1000000)");
         config.size = static_cast<std::uint32_t>(v);
       } else if (key == "name") {
         if (value.empty()) return fail("empty name");
@@ -199,6 +253,11 @@ std::unique_ptr<Crate> Crate::parse(const std::string& text, const std::string& 
       if (a0 < b1 && b0 < a1)
         return fail("overlaps the board of line " + std::to_string(s.config.line));
     }
+    if (++boards > kMaxBoards)
+      return fail("more than " + std::to_string(kMaxBoards) + " boards in the crate");
+    storage += config.size;
+    if (storage > kMaxStorageBytes)
+      return fail("the boards' sizes add up to more than 0x4000000 bytes");
     std::string why;
     auto board = kind->make(config, *c, why);
     if (!board) return fail(why.empty() ? "cannot build board" : why);

@@ -27,6 +27,21 @@ void discardRestOfLine() {
   while (c != '\n' && c != EOF);
 }
 
+// After a full buffer: one more character decides whether the line ended
+// there.  Anything but the line end means input thrown away.
+void checkOverLong() {
+  const int c = getLineChar(stdin);
+  if (c != '\n' && c != EOF) {
+    discardRestOfLine();
+    ringBell();
+  }
+}
+
+// A NUL byte ends the answer as a string: what follows it is thrown away.
+void bellIfNul(const char* line, std::size_t n) {
+  if (std::memchr(line, '\0', n) != nullptr) ringBell();
+}
+
 void copyText(char* out, const char* text) {
   std::size_t n = std::strlen(text);
   if (n > kLineSize - 1) n = kLineSize - 1;
@@ -45,18 +60,13 @@ void discardBeforeQuestion() {
 // to a pipe (a log through tee, a scripted session).
 bool fetchSelfRead(char* line) {
   std::fflush(stdout);
-  if (std::fgets(line, kLineSize, stdin) == nullptr) {
+  const std::size_t n = readTextLine(stdin, line);
+  if (n == 0) {
     ringBell();
     return false;
   }
-  std::size_t n = std::strlen(line);
-  if (n == kLineSize - 1 && line[n - 1] != '\n') {
-    int c = std::getchar();
-    if (c != '\n' && c != EOF) {
-      discardRestOfLine();
-      ringBell();
-    }
-  }
+  if (n == kLineSize - 1 && line[n - 1] != '\n') checkOverLong();
+  bellIfNul(line, n);
   return true;
 }
 
@@ -69,24 +79,53 @@ int digitValue(int c) {
   return 99;
 }
 
-// Converts the answer and stores it as askHex does; returns nothing.
 void storeNumber(const char* line, std::uint32_t def, std::uint32_t* out) {
-  const char* end = nullptr;
-  std::uint32_t v = convertAnswer(line, &end);
-  if (v == 0xFFFFFFFFu) {
-    *out = def;
-    ringBell();
-  } else {
-    *out = v;
-  }
-  if (*end != '\0' && *end != '\n') ringBell();
+  if (convertTypedAnswer(line, def, out)) ringBell();
 }
 
 }  // namespace
 
 void ringBell() { std::putchar('\a'); }
 
+int getLineChar(std::FILE* in) {
+  int c = std::getc(in);
+  if (c == '\r') {
+    const int next = std::getc(in);
+    if (next == '\n') return '\n';
+    if (next != EOF) std::ungetc(next, in);
+  }
+  return c;
+}
+
+std::size_t readTextLine(std::FILE* in, char* line) {
+  std::size_t n = 0;
+  while (n < kLineSize - 1) {
+    const int c = getLineChar(in);
+    if (c == EOF) break;
+    line[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  line[n] = '\0';
+  return n;
+}
+
+bool convertTypedAnswer(const char* line, std::uint32_t def, std::uint32_t* out) {
+  const char* end = nullptr;
+  const std::uint32_t v = convertAnswer(line, &end);
+  bool bell = false;
+  if (v == 0xFFFFFFFFu) {
+    *out = def;
+    bell = true;
+  } else {
+    *out = v;
+  }
+  // No digit leaves end at the start of the answer.
+  if (end == line || (*end != '\0' && *end != '\n')) bell = true;
+  return bell;
+}
+
 std::uint32_t convertAnswer(const char* text, const char** end) {
+  const char* const start = text;
   unsigned base = 16;
   switch (*text) {
     case 'H': case 'h': base = 16; ++text; break;
@@ -117,7 +156,7 @@ std::uint32_t convertAnswer(const char* text, const char** end) {
     ++p;
   }
   if (!digits) {
-    *end = text;
+    *end = start;
     return 0;
   }
   *end = p;
@@ -130,7 +169,8 @@ int readLine(const char* def, char* out) {
   if (vmeSettings.prompts == PromptStyle::ReadLineFlush) std::fflush(nullptr);
   if (!discardTypeAhead()) ringBell();
   char line[kLineSize];
-  if (std::fgets(line, kLineSize, stdin) == nullptr) {
+  const std::size_t n = readTextLine(stdin, line);
+  if (n == 0) {
     ringBell();
     copyText(out, def);
     return -1;
@@ -139,16 +179,14 @@ int readLine(const char* def, char* out) {
     copyText(out, def);
     return 1;
   }
-  if (char* nl = std::strchr(line, '\n')) {
-    *nl = '\0';
-  } else if (std::strlen(line) == kLineSize - 1) {
+  const bool nul = std::memchr(line, '\0', n) != nullptr;
+  if (line[n - 1] == '\n') {
+    line[n - 1] = '\0';
+  } else if (n == kLineSize - 1) {
     std::printf("no end\n");
-    int c = std::getchar();
-    if (c != '\n' && c != EOF) {
-      discardRestOfLine();
-      ringBell();
-    }
+    checkOverLong();
   }
+  if (nul) ringBell();
   copyText(out, line);
   return 0;
 }
@@ -200,7 +238,7 @@ void pauseIfAsked(const char* line) {
   if (std::strstr(line, "wait") == nullptr && std::strchr(line, '?') == nullptr) return;
   std::printf("Press Return to continue :");
   std::fflush(stdout);
-  std::getchar();
+  getLineChar(stdin);
   std::printf("\n");
 }
 

@@ -3,7 +3,9 @@
 // chooses another base (H hex, I decimal, N binary, O octal).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 inline constexpr int ANSWER_OTHER = 1;
 inline constexpr int ANSWER_YES = 2;
@@ -33,6 +35,22 @@ int askUpper(const char* question, const char* def, char* out);
 // also inside a word), "Press Return to continue :" and one character read.
 void pauseIfAsked(const char* line);
 
+// One character of text input, where a CR right before a newline is part of
+// the line end: "\r\n" comes back as '\n'.  A lone CR stays a CR.
+int getLineChar(std::FILE* in);
+
+// Reads a line as fgets does (at most kLineSize - 1 bytes, the newline kept,
+// a longer line comes in pieces) with CR LF read as one '\n', and returns the
+// count of bytes stored, NUL bytes included; 0 at end of input or on a read
+// error before any byte.
+std::size_t readTextLine(std::FILE* in, char* line);
+
 // The number conversion of askHex: base letter, then the standard unsigned
-// conversion of 32 bits.  end points where the conversion stopped.
+// conversion of 32 bits.  end points where the conversion stopped, or at
+// the start of the text when there was no digit.
 std::uint32_t convertAnswer(const char* text, const char** end);
+
+// What askHex makes of a typed answer: out gets the value, or def for all
+// ones and overflow.  True when the bell is due: no digit, a value refused,
+// or characters left behind the number.
+bool convertTypedAnswer(const char* line, std::uint32_t def, std::uint32_t* out);

@@ -16,12 +16,22 @@ std::FILE* playerOpen(const char* program, const char* fileName) {
   return file;
 }
 
-bool playerNextLine(std::FILE* file, char* line) {
+bool playerNextLine(std::FILE* file, char* line, bool& nul) {
   while (!std::feof(file)) {
-    if (std::fgets(line, kLineSize, file) != nullptr) return true;
+    const std::size_t n = readTextLine(file, line);
+    if (n > 0) {
+      nul = std::memchr(line, '\0', n) != nullptr;
+      return true;
+    }
     if (std::ferror(file)) return false;  // a read error must not spin here
   }
   return false;
+}
+
+void playerRefuseNul(std::FILE* file, const char* program, const char* fileName, long lineNo) {
+  std::printf("%s: line %ld of file %s holds a NUL byte: not a text file, not played further\n",
+              program, lineNo, fileName);
+  std::fclose(file);
 }
 
 void playerEcho(const char* line, int fields) {

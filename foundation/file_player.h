@@ -10,8 +10,14 @@
 std::FILE* playerOpen(const char* program, const char* fileName);
 
 // The next line into line (kLineSize characters); a longer line comes as
-// several.  False at end of file or on a read error.
-bool playerNextLine(std::FILE* file, char* line);
+// several, and CR LF ends a line as LF does (the line keeps a plain LF).
+// False at end of file or on a read error.  nul tells whether the line holds
+// a NUL byte, which no text file has: see playerRefuseNul.
+bool playerNextLine(std::FILE* file, char* line, bool& nul);
+
+// A NUL byte would cut the line short unseen: the file is refused from that
+// line on with one line of output, and closed.
+void playerRefuseNul(std::FILE* file, const char* program, const char* fileName, long lineNo);
 
 // Echoes "file: %s" unless the line holds a double quote or is blank
 // (its scan gave -1 fields).

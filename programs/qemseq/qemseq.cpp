@@ -14,6 +14,7 @@
 #include "foundation/file_player.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
+#include "programs/qemseq/command_line.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
 
@@ -51,38 +52,6 @@ int l1aCount = 0;
 std::array<int, 3> fieldValues = {0, 0, kTTID};
 constexpr std::array<int, 2> kGaps = {1, 1};
 bool ttcRunMode = false;
-
-// Keyword and value of a line, as the scan "%s %i" takes them: n is -1 for a
-// line without a word, 1 for a word alone, 2 for a word and a number.
-struct Parsed {
-  int n = -1;
-  int value = NO_VALUE;
-};
-
-Parsed parseLine(const char* line, char* keyword) {
-  Parsed r;
-  const char* p = line;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
-  if (*p == '\0') return r;
-  std::size_t n = 0;
-  while (p[n] != '\0' && p[n] != ' ' && p[n] != '\t' && p[n] != '\n' && p[n] != '\r' &&
-         p[n] != '\v' && p[n] != '\f' && n < kLineSize - 1)
-    ++n;
-  std::memcpy(keyword, p, n);
-  keyword[n] = '\0';
-  r.n = 1;
-  p += n;
-  char* end = nullptr;
-  errno = 0;
-  const long long v = std::strtoll(p, &end, 0);
-  if (end == p) return r;
-  r.n = 2;
-  // Out of the int range: kept at the nearest end, so the bounds refuse it.
-  if (errno == ERANGE || v > INT_MAX) r.value = INT_MAX;
-  else if (v < INT_MIN) r.value = INT_MIN;
-  else r.value = static_cast<int>(v);
-  return r;
-}
 
 int lookupKey(const char* keyword) {
   for (int k = 0; k < KEYS; ++k)
@@ -233,8 +202,13 @@ void playFile(const char* program, const char* fileName) {
   char line[kLineSize];
   char keyword[kLineSize] = "";
   long lineNo = 0;
-  while (playerNextLine(file, line)) {
+  bool nul = false;
+  while (playerNextLine(file, line, nul)) {
     ++lineNo;
+    if (nul) {
+      playerRefuseNul(file, program, fileName, lineNo);
+      std::exit(1);
+    }
     const Parsed parsed = parseLine(line, keyword);
     playerEcho(line, parsed.n);
 

@@ -1,6 +1,8 @@
 #include "trig_probe.h"
 
+#include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "buslib/nivxi.h"
 #include "foundation/exit_status.h"
@@ -33,6 +35,48 @@ constexpr Load kLoads[] = {
 };
 
 constexpr std::uint16_t kPatterns[] = {0xE675, 0xAAAA, 0x5555, 0xEAAA};
+
+// The "%x" conversion of the base address answer (blanks and blank lines
+// skipped, a sign, "0x", hex digits), reading the number in full: wide is
+// set when it has more than 32 bits, and text keeps its start for the
+// refusal.  False when no number was typed.
+bool readHexAnswer(std::uint32_t& value, bool& wide, std::string& text) {
+  int c;
+  do c = std::getchar();
+  while (c != EOF && std::isspace(c));
+  bool negative = false, digits = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    text += static_cast<char>(c);
+    c = std::getchar();
+  }
+  if (c == '0') {
+    digits = true;
+    text += '0';
+    c = std::getchar();
+    if (c == 'x' || c == 'X') {
+      text += static_cast<char>(c);
+      c = std::getchar();
+    }
+  }
+  std::uint64_t magnitude = 0;
+  wide = false;
+  for (; c != EOF && std::isxdigit(c); c = std::getchar()) {
+    digits = true;
+    if (text.size() < 40) text += static_cast<char>(c);
+    const unsigned d = std::isdigit(c) ? static_cast<unsigned>(c - '0')
+                                       : static_cast<unsigned>(std::tolower(c) - 'a' + 10);
+    magnitude = magnitude * 16 + d;
+    if (magnitude > 0xFFFFFFFFull) {
+      wide = true;
+      magnitude = 0xFFFFFFFFull;
+    }
+  }
+  if (c != EOF) std::ungetc(c, stdin);
+  const auto v = static_cast<std::uint32_t>(magnitude);
+  value = negative ? 0u - v : v;
+  return digits;
+}
 
 unsigned long busErrorWord() { return static_cast<unsigned long>(vmeBusErrorRecv()); }
 
@@ -137,8 +181,16 @@ int probeMain(int (*payload)(VmePtr)) {
   std::uint32_t base = PROBE_DEFAULT_BASE;
   std::printf("Enter VME base address: 0x");
   std::fflush(stdout);
-  unsigned int typed = 0;
-  if (std::scanf("%x", &typed) == 1) base = typed;
+  std::uint32_t typed = 0;
+  bool wide = false;
+  std::string text;
+  if (readHexAnswer(typed, wide, text)) {
+    if (wide) {
+      std::printf("base address %s is wider than 32 bits, nothing mapped\n", text.c_str());
+      return 2;
+    }
+    base = typed;
+  }
 
   const VmePtr p = mapProbe(base);
   std::printf("mapped address = %s \n", p.text().data());

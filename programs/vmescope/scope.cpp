@@ -147,13 +147,15 @@ bool writeScope(const Reg& r, std::uint32_t data) {
 }
 
 // The size asked for, or less when the library mapped a smaller window (a
-// failed size call leaves the library's previous size in force).
+// failed size call leaves the library's previous size in force).  When the
+// range query fails too, the window is taken to be the smallest it may be:
+// the size asked for or the library's default, whichever is less.
 std::uint32_t windowSize() {
   std::uint32_t size = scopeVariant.fixedWindow != 0 ? scopeVariant.fixedWindow : vmeWindowSize;
   std::uint32_t first = 0, last = 0;
-  if (GetVXIwindowRange(vmeWindow, &first, &last) == 0 && last >= first &&
-      last - first < size)
-    size = last - first + 1;
+  if (GetVXIwindowRange(vmeWindow, &first, &last) != 0 || last < first)
+    return size < VXI_DEFAULT_WINDOW_SIZE ? size : VXI_DEFAULT_WINDOW_SIZE;
+  if (last - first < size) size = last - first + 1;
   return size;
 }
 

@@ -8,6 +8,7 @@
 #include "foundation/file_player.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
+#include "programs/vmescript/script_line.h"
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
 
@@ -44,19 +45,38 @@ int main(int argc, char** argv) {
   vmeWindowSize = kWindowSize;
   char line[kLineSize];
   long lineNo = 0;
-  while (playerNextLine(file, line)) {
+  bool nul = false;
+  while (playerNextLine(file, line, nul)) {
     ++lineNo;
-    unsigned offset = 0, data = 0;
-    const int n = std::sscanf(line, "%x %x", &offset, &data);
+    if (nul) {
+      playerRefuseNul(file, program, fileName, lineNo);
+      return 1;
+    }
+    const ScriptLine scanned = parseScriptLine(line);
+    const int n = scanned.fields;
+    const ScriptNumber& first = scanned.number[0];
+    const ScriptNumber& second = scanned.number[1];
+    const unsigned offset = first.value, data = second.value;
     playerEcho(line, n);
 
     if (firstLine && n > 0) {
       firstLine = false;
+      if (first.wide) {
+        // No address to map: the file ends as with a window that cannot be
+        // mapped, and no later line becomes the base.
+        std::printf(" vme: line %ld: base address %.*s is wider than 32 bits, no window mapped\n",
+                    lineNo, first.length, first.text);
+        return 1;
+      }
       window = vmeOpen(offset, VME_A24);
       if (!window) {
         std::printf("error mapping window\n");
         return 1;
       }
+    } else if (n >= 1 && (first.wide || (n == 2 && second.wide))) {
+      const ScriptNumber& w = first.wide ? first : second;
+      std::printf(" vme: line %ld: %s %.*s is wider than 32 bits, not accessed\n", lineNo,
+                  first.wide ? "offset" : "data", w.length, w.text);
     } else if ((n == 1 || n == 2) && !insideWindow(offset)) {
       std::printf(" vme: line %ld: offset %x is outside the window (0 to %x), not accessed\n",
                   lineNo, offset, kWindowSize / 2 - 1);

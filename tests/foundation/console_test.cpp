@@ -57,6 +57,10 @@ TEST_P(Prompts, NumberNotationsAndBells) {
       {"-2\n", 0xFFFFFFFE, false},  {"FFFFFFFF\n", 0x8000, true}, {"-1\n", 0x8000, true},
       {"12z\n", 0x12, true},        {"zz\n", 0, true},            {"123456789\n", 0x8000, true},
       {"  i42\n", 0, true},      {"  42\n", 0x42, false},      {"i-3\n", 0xFFFFFFFD, false},
+      // No digit at all: 0, and the bell, also after a lone base letter.
+      {"h\n", 0, true},            {"I\n", 0, true},             {"n\n", 0, true},
+      {"O \n", 0, true},           {"-\n", 0, true},             {"0x\n", 0, true},
+      {"1F\r\n", 0x1F, false},     {"I10\r\n", 10, false},
   };
   for (const Case& c : cases) {
     HexAnswer a = hex(c.input);
@@ -91,6 +95,17 @@ TEST_P(Prompts, OverLongLineKeepsItsStartAndDropsTheRest) {
   EXPECT_EQ(second.value, 7u);
   EXPECT_NE(out.find('\a'), std::string::npos);
   EXPECT_EQ(out.find("no end") != std::string::npos, GetParam() != PromptStyle::SelfRead);
+
+  // A NUL early in an over-long answer must not hide its length: the rest
+  // is still thrown away, not taken as the next answers.
+  std::string nul = "12" + std::string(1, '\0') + std::string(197, '3') + "\n7\n";
+  out = withConsole(nul, [&] {
+    askHex("Q", 0, &first.value);
+    askHex("Q", 0, &second.value);
+  });
+  EXPECT_EQ(first.value, 0x12u);
+  EXPECT_EQ(second.value, 7u);
+  EXPECT_NE(out.find('\a'), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllStyles, Prompts,
@@ -124,6 +139,19 @@ TEST(ReadLine, LineLengthsAroundTheBuffer) {
   EXPECT_EQ(std::string(line), std::string(127, 'c'));
   EXPECT_EQ(out, "no end\n\a");
   EXPECT_EQ(rest, "next");
+
+  // CR LF: the CR of a 126-character line is the 127th byte read; it ends
+  // the line with its LF and leaves no empty line behind.
+  out = withConsole(std::string(126, 'd') + "\r\nnext\r\n", [&] {
+    readLine("x", line);
+    char again[kLineSize];
+    r = readLine("x", again);
+    rest = again;
+  });
+  EXPECT_EQ(std::string(line), std::string(126, 'd'));
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(rest, "next");
+  EXPECT_EQ(out, "");
 }
 
 TEST(ReadLine, DefaultsEndOfInputAndSharedBuffer) {
@@ -143,6 +171,16 @@ TEST(ReadLine, DefaultsEndOfInputAndSharedBuffer) {
   EXPECT_EQ(r, 0);
   EXPECT_STREQ(buf, "L1A 5");
   EXPECT_EQ(out, "");
+}
+
+// Found by fuzzing: a bare line end has no digit and must ring the bell,
+// like any other answer without one.
+TEST(ConvertTypedAnswer, NoDigitAlwaysRings) {
+  for (const char* text : {"\n", "", " \n", "h", "0x"}) {
+    std::uint32_t v = 1;
+    EXPECT_TRUE(convertTypedAnswer(text, 5, &v)) << "'" << text << "'";
+    EXPECT_EQ(v, 0u) << "'" << text << "'";
+  }
 }
 
 TEST(AskString, UpperCaseAndDefaultShown) {

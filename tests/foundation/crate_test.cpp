@@ -49,11 +49,51 @@ TEST(CrateFile, ErrorsNameTheFileLineAndReason) {
       {"library mapp=1\n", "line 1: unknown library call 'mapp'"},
       {"memory A24 0x200000 size=0\n", "line 1: bad size '0'"},
       {"memory A24 0x200000 junk\n", "line 1: expected key=value, got 'junk'"},
+      // What a file may make the program allocate is bounded.
+      {"memory A32 0x0 size=0xFFFFFFFC\n", "line 1: size 0xFFFFFFFC is larger than a board"},
+      {"memory A32 0x0 size=0x1000000\nmemory A32 0x1000000 size=0x1000000\n"
+       "memory A32 0x2000000 size=0x1000000\nmemory A32 0x3000000 size=0x1000000\n"
+       "memory A32 0x4000000 size=4\n",
+       "line 5: the boards' sizes add up to more than 0x4000000"},
   };
   for (const Case& c : cases) {
     std::string error = parseError(c.text);
     EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error;
   }
+  // Texts a C string cannot hold, and sizes past the bounds.
+  struct Raw {
+    std::string text;
+    const char* expected;
+  } raw[] = {
+      {std::string("memory A24 0x200000 size=0x10") + '\0' + "FFFF\n", "line 1: NUL byte in the line"},
+      {"# ok\n# " + std::string(1100, 'x') + "\n", "line 2: line longer than 1024 characters"},
+      {std::string(70000, '\n'), "line 65537: the file is longer than 65536 bytes"},
+  };
+  for (const Raw& c : raw) {
+    std::string error = parseError(c.text);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error;
+  }
+  std::string many;
+  for (int i = 0; i < 257; ++i) many += "trigger A32 " + std::to_string(0x100 * i) + "\n";
+  EXPECT_NE(parseError(many).find("line 257: more than 256 boards"), std::string::npos);
+}
+
+TEST(CrateFile, ReadWholeOrRefused) {
+  vmetest::TempDir dir;
+  std::string error;
+  // A directory, a file without end: refused, never an empty or partial crate.
+  EXPECT_FALSE(Crate::fromFile(dir.path(), error));
+  EXPECT_NE(error.find(": cannot be read: Is a directory"), std::string::npos) << error;
+  EXPECT_FALSE(Crate::fromFile("/dev/zero", error));
+  EXPECT_NE(error.find("crate file /dev/zero line 1: the file is longer than"), std::string::npos)
+      << error;
+  // CR LF line ends are line ends.
+  auto c = Crate::fromFile(dir.write("crlf.crate", "# bench\r\nmemory A24 0x200000 size=0x100\r\n"
+                                                   "library map=-3\r\n"),
+                           error);
+  ASSERT_TRUE(c) << error;
+  EXPECT_EQ(c->slots()[0].config.size, 0x100u);
+  EXPECT_EQ(c->library().map, -3);
 }
 
 TEST(CrateFile, OptionsCommentsAndLibraryLine) {

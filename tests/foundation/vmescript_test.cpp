@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "program_runner.h"
 
@@ -110,8 +111,14 @@ TEST_F(Script, LongLinesAreSeveralLines) {
 }
 
 TEST_F(Script, OffsetsOutsideTheWindowAreRefused) {
-  RunResult r = play("200000\n800 1\n7ff 2\nFFFFFFFF\n");
+  RunResult r = play("200000\n800 1\n7ff 2\nFFFFFFFF\n100000005 BEEF\n5 1BEEF0000\n-100000001\n");
   EXPECT_EQ(r.exitStatus, 0);
+  // Numbers wider than 32 bits are refused whole, never cut to their low bits.
+  EXPECT_NE(r.out.find(" vme: line 5: offset 100000005 is wider than 32 bits, not accessed\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(" vme: line 6: data 1BEEF0000 is wider than 32 bits, not accessed\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(" vme: line 7: offset -100000001 is wider than 32 bits"), std::string::npos);
   EXPECT_NE(r.out.find(" vme: line 2: offset 800 is outside the window (0 to 7ff), not accessed\n"),
             std::string::npos);
   EXPECT_NE(r.out.find(" vme: line 4: offset ffffffff is outside the window"), std::string::npos);
@@ -147,6 +154,27 @@ TEST_F(Script, FailuresAndTheirExitStatus) {
                        "error mapping window\n"),
             std::string::npos);
 
+  // A base address wider than 32 bits maps nothing, and no later line
+  // becomes the base instead.
+  r = play("100200000\n200000\n0 1\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.out.find("file: 100200000\n"
+                       " vme: line 1: base address 100200000 is wider than 32 bits, no window mapped\n"),
+            std::string::npos);
+  EXPECT_EQ(r.out.find("file: 200000"), std::string::npos);
+  EXPECT_EQ(vmetest::readFile(dir.file("bus.trace")), "");
+
+  // A NUL byte would cut its line short unseen: the file stops there.
+  r = play(std::string("200000\n0 1\n1 2") + '\0' + "3\n0 4\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.out.find(" vme: addr    0 wrote 0001\n"
+                       "vmescript: line 3 of file script.dat holds a NUL byte: not a text file, "
+                       "not played further\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(cycles(), (std::vector<std::string>{"R A24 D32 00200000 FFFFFFFF",
+                                                "W A24 D16 00200000 0001"}));
+
   // No numeric line: no window, and the close reports what the library says.
   r = play("only words here\n");
   EXPECT_EQ(r.exitStatus, 0);
@@ -175,6 +203,72 @@ TEST_F(Script, MemoryFaultsShowInTheTrace) {
       "R A24 D16 0020000A 0100",  // aliased onto word 8
   };
   EXPECT_EQ(cycles(), expected);
+}
+
+// Every text the suite reads, once with LF and once with CR LF line ends:
+// answers at the prompts of both reading styles, script and command files,
+// pauses and crate files.  The transcripts and the traces must be the same.
+TEST(LineEnds, CrLfGivesTheSameTranscriptAndTrace) {
+  const std::string l126(126, 'a'), l127(127, 'b');
+  struct Case {
+    const char* name;
+    const char* program;
+    std::string file;   // written as the program's argument when not empty
+    std::string input;  // console
+    std::string crate;  // VME_SIM_CRATE when not empty
+    const char* expected;  // in the LF transcript
+  } cases[] = {
+      {"vmescope dialogue", "vmescope", "", "n\nn\nh200000\nn\nn\n10\n\n12\n3\n", "",
+       "offset 0x12 data 0x3\n"},
+      {"vmescope over-long answers", "vmescope", "",
+       "n\nn\nh200000\nn\nn\n" + std::string(127, '0') + "\n1" + l126 + "\n" + l127 + "\n", "",
+       "offset 0x0 data"},
+      {"qemtest with answers", "qemtest", "", "n\n\n0\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n", "",
+       "BRST test: Pass\n"},
+      {"vmescript", "vmescript",
+       "200000 base\n10 1234\n10\n\nwait here\n11 BEEF\n" + l126 + "\n" + l127 + "\n7ff 1\n", "x\n",
+       "", " vme: addr  7ff wrote 0001\n"},
+      {"qemseq command file", "qemseq", "BASE 0xF00000\nBCR 0\nL1A 100\nL1A ? 200\nSCAN 0\n", "\n",
+       "memory A24 0xF00000 size=0x10000\n", "file: SCAN 0\n"},
+      {"qemseq dialogue", "qemseq", "", "\n\n\n\nBCR 0\nL1A 100\ndump 1\n", "",
+       " cmd: token DUMP value 1"},
+      {"crate file", "vmescript", "200000\n0 1\n0\n", "",
+       "# a crate\nmemory A24 0x200000 size=0x1000 fault=stuck1:0:0x8000\n\nlibrary init=0\n",
+       " vme: addr    0 read: 8001\n"},
+  };
+  auto crlf = [](std::string text) {
+    for (std::size_t p = 0; (p = text.find('\n', p)) != std::string::npos; p += 2)
+      text.insert(p, 1, '\r');
+    return text;
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> out, err, traces;
+    for (bool cr : {false, true}) {
+      TempDir dir;
+      RunOptions o;
+      o.workDir = dir.path();
+      o.input = cr ? crlf(c.input) : c.input;
+      o.env["VME_SIM_TRACE"] = dir.file("bus.trace");
+      if (!c.crate.empty())
+        o.env["VME_SIM_CRATE"] = dir.write("c.crate", cr ? crlf(c.crate) : c.crate);
+      if (!c.file.empty()) {
+        dir.write("in.dat", cr ? crlf(c.file) : c.file);
+        o.args = {"in.dat"};
+      }
+      o.timeoutMs = 10000;  // each run takes well under a second
+      const RunResult r = runProgram(c.program, o);
+      EXPECT_FALSE(r.timedOut) << c.name;
+      EXPECT_EQ(r.exitStatus, 0) << c.name << (cr ? " CR LF" : " LF") << "\n" << r.out << r.err;
+      out.push_back(r.out);
+      err.push_back(r.err);
+      traces.push_back(vmetest::readFile(dir.file("bus.trace")));
+    }
+    EXPECT_NE(out[0].find(c.expected), std::string::npos) << c.name << ":\n" << out[0];
+    EXPECT_EQ(out[1], out[0]) << c.name;
+    EXPECT_EQ(err[1], err[0]) << c.name;
+    EXPECT_EQ(traces[1], traces[0]) << c.name;
+    EXPECT_FALSE(traces[0].empty()) << c.name;
+  }
 }
 
 }  // namespace

@@ -181,6 +181,15 @@ TEST(QemseqFile, RefusedFilesTouchNoRegister) {
   }
   {
     Session run;
+    const RunResult r = run.file(std::string("BASE 0xF00000\nBCR 0") + '\0' + "\nL1A 100\n");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.out.find("qemseq: line 2 of file cmd.dat holds a NUL byte"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("L1A"), std::string::npos);
+    for (const std::string& c : run.cycles()) EXPECT_NE(c.substr(0, 15), "W A24 D16 00F08") << c;
+  }
+  {
+    Session run;
     const RunResult r = run.go({"nothere.dat"}, "");
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.out, "qemseq: can't open file nothere.dat\n");

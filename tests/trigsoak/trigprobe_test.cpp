@@ -147,6 +147,19 @@ TEST(Trigprobe3, BaseAnswers) {
   EXPECT_NE(r.out.find("Address = 180000,"), std::string::npos);
   r = p.run("trigprobe3", "");
   EXPECT_NE(r.out.find("Address = 180000,"), std::string::npos);
+  // Leading zeros are no width; more than 32 bits map nothing at all.
+  r = p.run("trigprobe3", "\n  000000000200000\n");
+  EXPECT_NE(r.out.find("Address = 200000,"), std::string::npos);
+  for (const char* prog : {"trigprobe", "trigprobe2", "trigprobe3"}) {
+    Probe q;
+    r = q.run(prog, "100FF0000\n");
+    EXPECT_EQ(r.exitStatus, 2) << prog;
+    EXPECT_EQ(r.out,
+              "Enter VME base address: 0xbase address 100FF0000 is wider than 32 bits, "
+              "nothing mapped\n")
+        << prog;
+    EXPECT_EQ(vmetest::readFile(q.trace), "") << "the bus library is never touched";
+  }
 }
 
 TEST(Trigprobe2, LibraryFailures) {

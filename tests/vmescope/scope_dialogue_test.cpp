@@ -124,20 +124,24 @@ TEST(ScopeDialogue, OffsetOutsideTheWindowIsRefusedAndAskedAgain) {
 
 TEST(ScopeDialogue, OffsetsAreBoundedByTheWindowActuallyMapped) {
   // The 0x20000 size call fails: the library maps its default 0x10000 bytes.
-  TempDir dir;
-  RunOptions o;
-  o.env["VME_SIM_CRATE"] =
-      dir.write("small.crate", "memory A24 0x200000 size=0x20000\nlibrary size=-1\n");
-  o.env["VME_SIM_TRACE"] = dir.file("bus.trace");
-  o.input = "y\nh200000\nn\n8000\n7fff\n\n";
-  o.timeoutMs = 20000;
-  auto r = runProgram("vmescope16", o);
-  EXPECT_NE(r.out.find("VME window size error -1\n"), std::string::npos);
-  EXPECT_EQ(countOf(r.out, "offset 0x8000 is outside the window (offsets 0 to 0x7fff)"), 1u);
-  auto cycles = traceCycles(dir.file("bus.trace"));
-  ASSERT_EQ(cycles.size(), 2u);
-  EXPECT_EQ(cycles[1], "R A24 D16 0020FFFE FFFF");
-  EXPECT_EQ(r.err, "");
+  // When the range query fails too, the program still bounds by that size.
+  for (const char* library : {"library size=-1\n", "library size=-1 range=-3\n"}) {
+    TempDir dir;
+    RunOptions o;
+    o.env["VME_SIM_CRATE"] =
+        dir.write("small.crate", std::string("memory A24 0x200000 size=0x20000\n") + library);
+    o.env["VME_SIM_TRACE"] = dir.file("bus.trace");
+    o.input = "y\nh200000\nn\n8000\n7fff\n\n";
+    o.timeoutMs = 20000;
+    auto r = runProgram("vmescope16", o);
+    EXPECT_NE(r.out.find("VME window size error -1\n"), std::string::npos);
+    EXPECT_EQ(countOf(r.out, "offset 0x8000 is outside the window (offsets 0 to 0x7fff)"), 1u)
+        << library;
+    auto cycles = traceCycles(dir.file("bus.trace"));
+    ASSERT_EQ(cycles.size(), 2u);
+    EXPECT_EQ(cycles[1], "R A24 D16 0020FFFE FFFF");
+    EXPECT_EQ(r.err, "");
+  }
 }
 
 TEST(ScopeDialogue, EndOfInputNeverWritesTheDefaultData) {
