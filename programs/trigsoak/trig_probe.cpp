@@ -187,7 +187,7 @@ int probeMain(int (*payload)(VmePtr)) {
   if (readHexAnswer(typed, wide, text)) {
     if (wide) {
       std::printf("base address %s is wider than 32 bits, nothing mapped\n", text.c_str());
-      return 2;
+      return RUN_UNTESTED;
     }
     base = typed;
   }
