@@ -316,7 +316,7 @@ void seqAddL1AReset() {
 void seqAddL1A(std::int32_t* buffer, int size, int index, const std::array<int, 3>& values,
                const std::array<int, 2>& gaps) {
   if (index < 0 || index >= size) return;
-  if (seqLastIndex != NO_VALUE && seqLastIndex < size && buffer[seqLastIndex] == 0) {
+  if (seqLastIndex != NO_VALUE && buffer[seqLastIndex] == 0) {
     seqLastIndex = NO_VALUE;
     seqLinePos = {0, 0};
   } else {
