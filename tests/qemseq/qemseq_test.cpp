@@ -115,7 +115,8 @@ TEST(QemseqFile, LineRules) {
       "just words\n"
       "   \n"
       "LOAD 0\n"
-      "DUMP 0 ? check source\n",
+      "DUMP 0 ? check source\n"
+      "SIZE -999\n",
       "\n");
   ASSERT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.out.find("file: l1a 5\n cmd: token l1a value 5 0005 key -999\nNONE\n"),
@@ -130,8 +131,13 @@ TEST(QemseqFile, LineRules) {
             std::string::npos);
   EXPECT_NE(r.out.find("\nScan report:\nbyte 0 size 65536 incr 4 orbit 3560\nBCR index 0000\n"),
             std::string::npos);
-  EXPECT_NE(r.out.find("scan countL1A = 0\nPress Return to continue :\nend of file\n"),
-            std::string::npos);
+  // -999 asks for the value; at the end of input the prompt's default is
+  // taken and the command carried out.
+  EXPECT_NE(r.out.find("scan countL1A = 0\nPress Return to continue :\nfile: SIZE -999\n"
+                       "Enter sequencer RAM size [4x4000] : \a cmd: token SIZE value 16384 4000 "
+                       "key 11\nend of file\n"),
+            std::string::npos)
+      << r.out.substr(r.out.size() - 300);
   // "RUN" without a number started nothing.
   for (const std::string& c : run.cycles()) EXPECT_NE(c.substr(0, 18), "W A24 D16 00F0001A") << c;
 }
@@ -209,14 +215,16 @@ TEST(QemseqConsole, ReturnRunsDump1AndEndOfInputCloses) {
   EXPECT_TRUE(r.out.ends_with(kKeywordPrompt + "[DUMP 1] : \a\nVXI done.\n"))
       << r.out.substr(r.out.size() - 200);
 
-  // End of input at a value prompt: the command is not carried out.
+  // End of input at a value prompt: the command is carried out with the
+  // prompt's default, then the dialogue ends at the next prompt.
   Session again;
   const RunResult e = again.console(kOpen + "L1A\n");
   EXPECT_EQ(e.exitStatus, 0);
-  EXPECT_TRUE(e.out.ends_with("[DUMP 1] : Enter index [4x   0] : \a\n"
-                              "L1A: no value (end of input), not carried out\n" +
+  EXPECT_TRUE(e.out.ends_with("[DUMP 1] : Enter index [4x   0] : \a"
+                              " cmd: token L1A value 0 0000 key 2\n\n Trouble at Mill \n" +
                               kKeywordPrompt + "[L1A] : \a\nVXI done.\n"))
       << e.out.substr(e.out.size() - 200);
+
 }
 
 TEST(QemseqConsole, CaseAndNumberNotations) {
