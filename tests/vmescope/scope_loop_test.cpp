@@ -175,9 +175,10 @@ TEST(ScopeLoop, ControlCOutsideALoopEndsTheProgram) {
   ASSERT_TRUE(s.waitForOutput("Exit loop by  Control-C\n", kWaitMs));
   s.signal(SIGINT);
   ASSERT_TRUE(s.waitForOutput("\nExit loop\n", kWaitMs));
-  // The prompt is not flushed before the read blocks; the pass in progress
-  // and the restore take microseconds.
-  usleep(500000);
+  // The dialogue goes on: its next question is flushed before the read
+  // blocks, so the second interrupt comes while the program waits there.
+  const std::size_t exited = s.output().find("\nExit loop\n");
+  ASSERT_TRUE(s.waitForOutput("Enter       byte address offset [4x   6] : ", kWaitMs, exited));
   s.signal(SIGINT);
   auto r = s.finish(kWaitMs);
   EXPECT_FALSE(r.timedOut);
