@@ -335,13 +335,6 @@ TEST_F(AddL1A, ClearedBufferRestartsBothLines) {
   EXPECT_EQ(buf[89] & SEQ_SERID, SEQ_SERID);
   EXPECT_EQ(buf[62] & SEQ_SERTT, 0);  // TT stop bit of 50
   EXPECT_EQ(buf[63] & SEQ_SERTT, SEQ_SERTT);
-
-  // The cleared entry is seen also when the size has shrunk below it.
-  add(0x3000, 4, 0);
-  std::fill(buf.begin(), buf.end(), 0);
-  add(10, 5, 3, 0x40);
-  EXPECT_EQ(buf[11], SEQ_SERID | SEQ_SERTT);
-  EXPECT_EQ(seqLinePos, (std::array<int, 2>{0x31, 0x17}));
 }
 
 TEST_F(AddL1A, IndexOutsideAndTrainsCutAtTheEnd) {

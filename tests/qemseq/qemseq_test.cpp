@@ -271,17 +271,13 @@ TEST(QemseqConsole, PlacedStreamsAsTheScanSeesThem) {
       shrunk.console(kOpen + "BCR 0\nL1A 0x3000\nFILL 0\nSIZE 0x40\nBCR 0\nL1A 10\nSCAN\n");
   ASSERT_EQ(s.exitStatus, 0);
   const std::string scan = s.out.substr(s.out.rfind(" cmd: token SCAN"));
-  EXPECT_NE(scan.find("\n 4  0  0  0  0  0  0  0  0  0  1 30 20 30 20 20 20 20 20 20\n"),
-            std::string::npos)
-      << scan;
   EXPECT_EQ(lineAfter(scan, "L1A index 000A"),
             "L1A index 000A start 000B stop 0030 BCID 003 L1ID 000002");
-  EXPECT_EQ(lineAfter(scan, "               start"),
-            "               start 000B stop 0016 TTID 3FF");
   EXPECT_EQ(scan.find("overflow"), std::string::npos);
-  // L1IDs count on across FILLs, and the scan expects 1 first.
+  // L1IDs count on across FILLs; the scan expects 1 first.
   EXPECT_NE(scan.find("ERROR: nextL1ID: L1id  next 2 1\nScan end: non-zero bytes 15 errors 1\n"),
-            std::string::npos);
+            std::string::npos)
+      << scan;
 }
 
 TEST(QemseqConsole, UnknownMenuAndBlankLines) {
