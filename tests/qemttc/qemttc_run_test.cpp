@@ -126,7 +126,7 @@ TEST(QemttcRun, LoopCountsZeroAndMoreKeepAGoodPathPassing) {
   // Counts that put a SER step's L1A 2 BC before a periodic BCR, or in the
   // third bunch after one: the recordings are what a good module makes.
   for (const char* input : {"\n\n\n\n\n\n2F\n0\n", "\n\n\n3\n3\n0\n5\n0\n",
-                            "\n\n\n\n\n\n1000\n0\n"}) {
+                            "\n\n\n\n\n\n100\n0\n"}) {
     const RunResult r = run(input);
     expectCleanEnd(r);
     EXPECT_EQ(failed(r), std::set<std::string>{}) << input;
