@@ -9,10 +9,13 @@
 #   bench/sweep_loops.sh [BIN_DIR]      (default build/bin)
 #
 # Counts: 0 1 2 3 5 0x10 0x2F 0x100.  qemttc: every combination of its four
-# tests.  qemtest: each test alone, all tests at one count, and every pair of
-# tests (the others at their defaults).  Prints each failing run with its
-# answers and ERROR lines, a summary, and ends with status 1 if a good module
-# failed.  Bounded: a few thousand runs, each under a time-out.
+# tests, and all four at one count with debug level 4 (a dump of every SER
+# recording).  qemtest: each test alone, all tests at one count, and every
+# pair of tests (the others at their defaults), at debug level 0, and each
+# test alone and all at one count at debug level 1 (dumps of the SER and
+# BRST recordings).  Prints each failing run with its answers and ERROR
+# lines, then the scan errors of passing runs, and ends with status 1 if a
+# good module failed.  Bounded: some 14000 runs, each under a time-out.
 set -u
 cd "$(dirname "$0")/.."
 BIN=${1:-build/bin}
@@ -80,6 +83,9 @@ for crate in "${CRATES[@]}"; do
       run qemttc "$crate" "fw$fw REG=$a TTC=$b SER=$c I2C=$d" "" "" "" "" "$a" "$b" "$c" "$d"
     done; done
   done; done
+  for n in "${COUNTS[@]}"; do
+    run qemttc "$crate" "fw$fw debug=4 all=$n" "" "" "" 4 "$n" "$n" "$n" "$n"
+  done
 
   # qemtest: RST CLK REG RAM SEQ L1ID BCID SER CMD BRST.
   names=(RST CLK REG RAM SEQ L1ID BCID SER CMD BRST)
@@ -98,14 +104,26 @@ for crate in "${CRATES[@]}"; do
       done
     fi
     label="fw$fw"
+    [ -n "$debug" ] && label="$label debug=$debug"
     for i in "${!names[@]}"; do
       [ "${loops[$i]}" != "${defaults[$i]}" ] && label="$label ${names[$i]}=${loops[$i]}"
     done
-    run qemtest "$crate" "$label" "" "" "" "${loops[@]}"
+    run qemtest "$crate" "$label" "" "" "$debug" "${loops[@]}"
   }
-  for n in "${COUNTS[@]}"; do
-    qemtestRun "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n"
+  for debug in "" 1; do
+    for n in "${COUNTS[@]}"; do
+      qemtestRun "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n" "$n"
+    done
   done
+  debug=1
+  for i in "${!names[@]}"; do
+    for a in "${COUNTS[@]}"; do
+      loops=("${defaults[@]}")
+      loops[$i]=$a
+      qemtestRun "${loops[@]}"
+    done
+  done
+  debug=""
   for i in "${!names[@]}"; do
     for j in "${!names[@]}"; do
       [ "$j" -le "$i" ] && [ "$i" -ne "$j" ] && continue
