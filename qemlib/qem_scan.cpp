@@ -81,7 +81,11 @@ class Scan {
     if ((d & SEQ_COMMANDS) == 0) return;
 
     int cmds = 0;
-    if (k < deadEnd_) error("deadtime: index next", k, deadEnd_);
+    // A BCR alone in its word and exactly one orbit after the last is the
+    // periodic one: it comes at its bunch whatever triggers are around it,
+    // so it neither waits for a dead time nor starts one.
+    const bool periodic = (d & SEQ_BCR) && bcrOnOrbit(k) && (d & SEQ_COMMANDS) == SEQ_BCR;
+    if (k < deadEnd_ && !periodic) error("deadtime: index next", k, deadEnd_);
     if (d & (SEQ_CMD40 | SEQ_CMD80)) {
       ++cmds;
       error("reserved: index data", k, d);
@@ -96,7 +100,7 @@ class Scan {
     if (d & SEQ_BCR) {
       ++countBCR_;
       ++cmds;
-      deadEnd_ = k + kDeadEcrBcr;
+      if (!periodic) deadEnd_ = k + kDeadEcrBcr;
       if (lastBCR_ != NO_VALUE && k != wrapAdd(lastBCR_, p_.orbit))
         error("BCRorbit: index next", k, wrapAdd(lastBCR_, p_.orbit));
       lastBCR_ = k;
@@ -114,6 +118,24 @@ class Scan {
       l1a(k);
     }
     if (cmds != 1) error("multiCMD: index cmds", k, cmds);
+  }
+
+  // Whether a BCR at k comes one orbit after the last one.  A virtual BCR
+  // read from a BCID at the end of the orbit may lie one orbit early (see
+  // l1a): a BCR two orbits after it settles that.
+  bool bcrOnOrbit(int k) {
+    if (lastBCR_ == NO_VALUE) return false;
+    if (virtualEarly_ && k == wrapAdd(wrapAdd(lastBCR_, p_.orbit), p_.orbit))
+      lastBCR_ = wrapAdd(lastBCR_, p_.orbit);
+    virtualEarly_ = false;
+    return k == wrapAdd(lastBCR_, p_.orbit);
+  }
+
+  // The module's BCIDs count modulo the orbit: an L1A fewer than bcOffset
+  // words after a BCR carries a BCID from the end of the previous orbit,
+  // where the expected value is negative.
+  bool bcidFits(long long next) const {
+    return bcid_ == (next & 0xFFF) || (next < 0 && bcid_ == next + p_.orbit);
   }
 
   void verboseIndex(const char* name, int k) {
@@ -159,8 +181,20 @@ class Scan {
     nextL1ID_ = (l1id_ + 1) & kL1IDMask;
     if (lastBCR_ == NO_VALUE) {
       lastBCR_ = k - bcid_ - p_.bcOffset;
-    } else if (bcid_ != (nextBCID_ & 0xFFF)) {
-      error("nextBCID: BCid  next", bcid_, nextBCID_);
+      // A BCID in the last bcOffset - 1 values of the orbit is read as a
+      // bunch beyond the orbit (a counter running free); it may as well come
+      // from the first bunches after a BCR, which puts the BCR one orbit
+      // later.  The next BCR or L1A tells.
+      const long long bunchEnd = static_cast<long long>(bcid_) + p_.bcOffset;
+      virtualEarly_ = bcid_ < p_.orbit && bunchEnd > p_.orbit;
+    } else {
+      if (virtualEarly_ && !bcidFits(nextBCID_) &&
+          bcidFits(static_cast<long long>(nextBCID_) - p_.orbit)) {
+        lastBCR_ = wrapAdd(lastBCR_, p_.orbit);
+        nextBCID_ = static_cast<int>(static_cast<long long>(nextBCID_) - p_.orbit);
+      }
+      virtualEarly_ = false;
+      if (!bcidFits(nextBCID_)) error("nextBCID: BCid  next", bcid_, nextBCID_);
     }
     if (!kQemSeqForms && nextTTID_ != NO_VALUE && ttid_ != nextTTID_)
       error("nextTYPE: TTid  next", ttid_, nextTTID_);
@@ -207,6 +241,7 @@ class Scan {
   int countL1A_ = 0, countECR_ = 0, countBCR_ = 0, countCAL_ = 0;
   int deadEnd_ = 0;
   int lastBCR_ = NO_VALUE, calIndex_ = NO_VALUE, indexL1A_ = NO_VALUE;
+  bool virtualEarly_ = false;  // lastBCR_ is virtual and may lie one orbit early
   bool hasTrain_[2] = {false, false};
   int trainEnd_[2] = {0, 0};
   int start_[2] = {0, 0};
@@ -316,7 +351,7 @@ void seqAddL1AReset() {
 void seqAddL1A(std::int32_t* buffer, int size, int index, const std::array<int, 3>& values,
                const std::array<int, 2>& gaps) {
   if (index < 0 || index >= size) return;
-  if (seqLastIndex != NO_VALUE && seqLastIndex < size && buffer[seqLastIndex] == 0) {
+  if (seqLastIndex != NO_VALUE && buffer[seqLastIndex] == 0) {
     seqLastIndex = NO_VALUE;
     seqLinePos = {0, 0};
   } else {

@@ -108,8 +108,10 @@ void scanBuffer(const std::int32_t* buffer, int count, ScanParams params);
 
 // Places an L1A at index and queues its serial trains behind those of the
 // previous L1A placed; values are L1ID, BCID and TTID, gaps the distances of
-// the ID and TT trains from the L1A.  An index outside 0..size-1 changes
-// nothing; trains are cut at the buffer's end.
+// the ID and TT trains from the L1A.  The buffer holds SEQ_WORDS entries, of
+// which size are in use: the entry of the previous L1A is looked at even
+// when the size has shrunk below it since.  An index outside 0..size-1
+// changes nothing; trains are cut at size.
 void seqAddL1A(std::int32_t* buffer, int size, int index, const std::array<int, 3>& values,
                const std::array<int, 2>& gaps);
 // The queue state of seqAddL1A, kept for the whole run.

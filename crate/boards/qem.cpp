@@ -178,9 +178,13 @@ void QemBoard::l1a(Bc t, unsigned origin) {
   }
 
   const unsigned off = faults_.bcidNoOffset ? 0 : offsetNibble_;
-  // A borrow from the offset wraps into the previous orbit.
+  // A borrow from the offset goes back into the counter's previous cycle:
+  // the orbit before a BCR, or all 4096 values when the counter, running
+  // without BCRs, wrapped by itself.
   const unsigned b = bunch(t);
-  bcidLatch_ = static_cast<std::uint16_t>(b >= off ? b - off : b + kOrbit - off);
+  const bool wrappedFree = static_cast<std::int64_t>(t) - lastBcr_ - 1 >= 0x1000;
+  const unsigned cycle = wrappedFree ? 0x1000 : kOrbit;
+  bcidLatch_ = static_cast<std::uint16_t>(b >= off ? b - off : b + cycle - off);
 
   if (!played && (enTTC_ & 0x0600) == 0x0600) {
     startTrain(t, 0, count_ | (static_cast<std::uint64_t>(bcidLatch_) << 24), 36, t);

@@ -59,12 +59,12 @@ int lookupKey(const char* keyword) {
   return NO_VALUE;
 }
 
-// Asks a missing value.  False at end of console input.
-bool askValue(const char* question, int def, int& value) {
+// Asks a missing value.  An empty answer, and the end of input, keep the
+// default.
+int askValue(const char* question, int def) {
   std::uint32_t v = 0;
-  const int r = askHex(question, static_cast<std::uint32_t>(def), &v);
-  value = static_cast<int>(v);
-  return r >= 0;
+  askHex(question, static_cast<std::uint32_t>(def), &v);
+  return static_cast<int>(v);
 }
 
 // An index of ECR, BCR or CAL must lie in the buffer.
@@ -104,29 +104,23 @@ void printMenu() {
 
 void runCommand(const char* keyword, int value) {
   const int key = lookupKey(keyword);
-  bool answered = true;
   if (value == NO_VALUE) {
     switch (key) {
       case L1A: case ECR: case BCR: case CAL:
-        answered = askValue("Enter index", 0, value);
+        value = askValue("Enter index", 0);
         break;
       case DUMP:
-        answered = askValue("Enter byte ", 1, value);
+        value = askValue("Enter byte ", 1);
         break;
       case FILL:
-        answered = askValue("Enter value", 0, value);
+        value = askValue("Enter value", 0);
         break;
       case SIZE:
-        answered = askValue("Enter sequencer RAM size", seqLength, value);
+        value = askValue("Enter sequencer RAM size", seqLength);
         break;
       default:
         break;
     }
-  }
-  if (!answered) {
-    // Nobody is there to give the value: the command is not carried out.
-    std::printf("\n%s: no value (end of input), not carried out\n", keyword);
-    return;
   }
   std::printf(" cmd: token %s value %i %04x key %i\n", keyword, value, static_cast<unsigned>(value),
               key);

@@ -89,6 +89,19 @@ TEST_F(Scan, BCRsMustBeOneOrbitApart) {
   buf[10 + 3565] = 0;
   buf[10 + 3564] = SEQ_BCR;
   EXPECT_EQ(errors(params()), Lines{"ERROR: BCRorbit: index next DF6 DF7"});
+
+  // BCIDs count modulo the orbit: an L1A 2 words after the periodic BCR
+  // carries 3565 + 2 - 6, or, as the console builds it, the twelve bits of
+  // 2 - 6.  Any other value is an error.
+  buf[10 + 3564] = 0;
+  buf[10 + 3565] = SEQ_BCR;
+  for (int bcid : {3561, 0xFFC, 3560}) {
+    std::fill(buf.begin() + 3576, buf.end(), 0);
+    putL1A(buf.data(), 3577, 1, bcid, 0);
+    EXPECT_EQ(errors(params()), bcid == 3560 ? Lines{"ERROR: nextBCID: BCid  next DE8 FFFFFFFC"}
+                                             : Lines{})
+        << bcid;
+  }
 }
 
 TEST_F(Scan, ExtremeOrbitAndPipelineWrapAsPrinted) {
@@ -123,6 +136,21 @@ TEST_F(Scan, DeadTimeAfterEachCommand) {
   buf[49] = SEQ_ECR;  // CAL blocks 27 words: 50 would be free
   EXPECT_EQ(errors(params()),
             (Lines{"ERROR: deadtime: index next 10 11", "ERROR: deadtime: index next 31 32"}));
+
+  // A BCR one orbit after the last is the periodic one: it comes 2 words
+  // after an L1A and the ECR 2 words after it, both without error.  Off its
+  // orbit the same BCR waits for and starts a dead time as before.
+  std::fill(buf.begin(), buf.end(), 0);
+  buf[5] = SEQ_BCR;
+  putL1A(buf.data(), 3568, 1, 3557, 0);
+  buf[3570] |= SEQ_BCR;
+  buf[3572] |= SEQ_ECR;
+  EXPECT_TRUE(errors(params()).empty());
+  buf[3570] &= ~SEQ_BCR;
+  buf[3569] |= SEQ_BCR;
+  EXPECT_EQ(errors(params()),
+            (Lines{"ERROR: deadtime: index next DF1 DF3", "ERROR: BCRorbit: index next DF1 DF2",
+                   "ERROR: deadtime: index next DF4 DF8"}));
 }
 
 TEST_F(Scan, SeveralCommandsInOneByte) {
@@ -153,6 +181,30 @@ TEST_F(Scan, FirstL1AWithoutBCRSetsAVirtualBCR) {
   // The orbit is wrong, and the second L1A's BCID is one off the new BCR.
   EXPECT_EQ(errors(params()), (Lines{"ERROR: BCRorbit: index next E7C E7D",
                                      "ERROR: nextBCID: BCid  next 11D 11E"}));
+
+  // An L1A 2 words before the periodic BCR (bunch 3562, BCID 3557): the
+  // BCR comes one orbit after the virtual one, inside the L1A's dead time.
+  std::fill(buf.begin(), buf.end(), 0);
+  putL1A(buf.data(), 0, 1, 3557, 0);
+  buf[2] |= SEQ_BCR;
+  EXPECT_TRUE(errors(params()).empty());
+
+  // BCID 3562 is bunch 3567 of a counter running free, or bunch 2 after a
+  // BCR (the offset borrows from the previous orbit).  The next BCR or L1A
+  // tells which; what fits neither is an error.
+  struct Next {
+    int index, bcid;  // a BCR where bcid < 0
+    Lines errors;
+  };
+  for (const Next& n : {Next{3562, -1, {}}, Next{500, 497, {}}, Next{100, 3662, {}},
+                        Next{3561, -1, {"ERROR: BCRorbit: index next DE9 FFFFFFFD"}},
+                        Next{500, 498, {"ERROR: nextBCID: BCid  next 1F2 FDE"}}}) {
+    std::fill(buf.begin(), buf.end(), 0);
+    putL1A(buf.data(), 0, 1, 3562, 0);
+    if (n.bcid < 0) buf[n.index] |= SEQ_BCR;
+    else putL1A(buf.data(), n.index, 2, n.bcid, 0);
+    EXPECT_EQ(errors(params()), n.errors) << n.index;
+  }
 }
 
 TEST_F(Scan, EventCounterAfterECRDependsOnFirmware) {

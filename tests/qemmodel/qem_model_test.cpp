@@ -440,7 +440,12 @@ TEST(QemBursts, L1AAndCalBurstsEndAtSixAndScanClean) {
     qemOldFirmware = fw < 9;
     Rig m("firmware=" + std::to_string(fw));
     reset(m);
-    for (std::uint16_t loop = 0; loop < 3; ++loop) {
+    // The largest offset, and loops enough for the bunch counter, running
+    // without BCRs, to wrap by itself during bursts: the BCIDs must still
+    // follow each other modulo 4096.
+    m.w(BCID, 0xF000);
+    for (std::uint16_t loop = 0; loop < 0x30; ++loop) {
+      SCOPED_TRACE(loop);
       m.w(ENTTC, 0x0700);
       m.w(DELAYS, loop);
       const BurstOut a = burstRun(m, 2, 0x00, fw < 9);

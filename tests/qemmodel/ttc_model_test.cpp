@@ -218,5 +218,54 @@ TEST(TtcPath, PeriodicBcrsOnlyOnceSetUpAndRecordingScansClean) {
   EXPECT_EQ(static_cast<std::uint16_t>(r.ttid), m.r(TTID));
 }
 
+// TTC L1As come whatever the periodic BCRs do.  A good module records one
+// in the third bunch after a BCR (its BCID borrows from the end of the
+// orbit) and one 2 BC before a BCR, and the scan must take both as they
+// come: as the first word of a recording, as the SER test makes it, and
+// after a recorded BCR, as in the TTC test's longer recordings.
+TEST(TtcPath, L1AsNextToAPeriodicBcrScanClean) {
+  struct Case {
+    bool probeRecorded;
+    std::vector<unsigned> bunches;
+  };
+  for (const Case& c : {Case{false, {2, 3562}}, Case{false, {3562, 2}}, Case{true, {2, 3562}}}) {
+    SCOPED_TRACE(testing::Message() << c.probeRecorded << " " << c.bunches[0]);
+    Rig m;
+    setUp(m);
+    m.w(BCID, 0x5000);
+    m.ttcW(0xB2, 0x0080);
+    m.ttcW(BGO0, 0x000D);
+    m.w(OUTPUT, 0);
+    ASSERT_GE(m.poll(OUTPUT, 0x0004, 0x0004), 0);
+    for (std::uint32_t k = 0; k < 0x4000; ++k) m.setRam(k, 0);
+    auto record = [&] {
+      m.w(SEQLAST, 0x3FFF);
+      m.w(SEQCTL, 0x2200);
+      m.w(SEQCTL, 0);
+      m.w(SEQCTL, 0x4000);
+    };
+    if (c.probeRecorded) record();
+    // An L1A probes the phase of the bunch counter: BCin latches its bunch.
+    const vmesim::Bc sent = m.crate().now();
+    m.ttcW(L1ASEND, 0);
+    const unsigned probe = m.r(BCIN) & 0xFFF;
+    if (!c.probeRecorded) record();
+    for (unsigned bunch : c.bunches) {
+      for (int reads = 0; (probe + (m.crate().now() - sent)) % 3565 != bunch; ++reads) {
+        ASSERT_LT(reads, 1000);
+        m.r(STATUS);
+      }
+      m.ttcW(L1ASEND, 0);
+      EXPECT_EQ(m.r(BCIN) & 0xFFF, bunch);
+    }
+    ASSERT_GE(m.poll(STATUS, 0x0060, 0, 999), 0);
+    const ScanResult r = m.scan(0x4000, 1, c.probeRecorded ? 0 : 1);
+    EXPECT_EQ(r.errors, 0);
+    EXPECT_EQ(r.countL1A, c.probeRecorded ? 3 : 2);
+    EXPECT_GE(r.countBCR, 3);
+    EXPECT_EQ(r.bcid, static_cast<int>((c.bunches.back() + 3565 - 5) % 3565));
+  }
+}
+
 }  // namespace
 }  // namespace qemmodel

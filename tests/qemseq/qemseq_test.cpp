@@ -117,7 +117,8 @@ TEST(QemseqFile, LineRules) {
       "just words\n"
       "   \n"
       "LOAD 0\n"
-      "DUMP 0 ? check source\n",
+      "DUMP 0 ? check source\n"
+      "SIZE -999\n",
       "\n");
   ASSERT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.out.find("file: l1a 5\n cmd: token l1a value 5 0005 key -999\nNONE\n"),
@@ -132,8 +133,13 @@ TEST(QemseqFile, LineRules) {
             std::string::npos);
   EXPECT_NE(r.out.find("\nScan report:\nbyte 0 size 65536 incr 4 orbit 3560\nBCR index 0000\n"),
             std::string::npos);
-  EXPECT_NE(r.out.find("scan countL1A = 0\nPress Return to continue :\nend of file\n"),
-            std::string::npos);
+  // -999 asks for the value; at the end of input the prompt's default is
+  // taken and the command carried out.
+  EXPECT_NE(r.out.find("scan countL1A = 0\nPress Return to continue :\nfile: SIZE -999\n"
+                       "Enter sequencer RAM size [4x4000] : \a cmd: token SIZE value 16384 4000 "
+                       "key 11\nend of file\n"),
+            std::string::npos)
+      << r.out.substr(r.out.size() - 300);
   // "RUN" without a number started nothing.
   for (const std::string& c : run.cycles()) EXPECT_NE(c.substr(0, 18), "W A24 D16 00F0001A") << c;
 }
@@ -220,14 +226,16 @@ TEST(QemseqConsole, ReturnRunsDump1AndEndOfInputCloses) {
   EXPECT_TRUE(r.out.ends_with(kKeywordPrompt + "[DUMP 1] : \a\nVXI done.\n"))
       << r.out.substr(r.out.size() - 200);
 
-  // End of input at a value prompt: the command is not carried out.
+  // End of input at a value prompt: the command is carried out with the
+  // prompt's default, then the dialogue ends at the next prompt.
   Session again;
   const RunResult e = again.console(kOpen + "L1A\n");
   EXPECT_EQ(e.exitStatus, 0);
-  EXPECT_TRUE(e.out.ends_with("[DUMP 1] : Enter index [4x   0] : \a\n"
-                              "L1A: no value (end of input), not carried out\n" +
+  EXPECT_TRUE(e.out.ends_with("[DUMP 1] : Enter index [4x   0] : \a"
+                              " cmd: token L1A value 0 0000 key 2\n\n Trouble at Mill \n" +
                               kKeywordPrompt + "[L1A] : \a\nVXI done.\n"))
       << e.out.substr(e.out.size() - 200);
+
 }
 
 TEST(QemseqConsole, ControlCAtAPromptKeepsTheWholeTrace) {
@@ -289,6 +297,21 @@ TEST(QemseqConsole, PlacedStreamsAsTheScanSeesThem) {
       << rows.substr(0, 400);
   EXPECT_NE(out.find("ECR index 0014\n", second), std::string::npos);
   EXPECT_NE(out.find("ERROR: SerialID: index next 15 0\n", second), std::string::npos);
+
+  // The previous L1A lies beyond a size shrunk since; the FILL cleared its
+  // entry, so both lines start afresh right after the new L1A.
+  Session shrunk;
+  const RunResult s =
+      shrunk.console(kOpen + "BCR 0\nL1A 0x3000\nFILL 0\nSIZE 0x40\nBCR 0\nL1A 10\nSCAN\n");
+  ASSERT_EQ(s.exitStatus, 0);
+  const std::string scan = s.out.substr(s.out.rfind(" cmd: token SCAN"));
+  EXPECT_EQ(lineAfter(scan, "L1A index 000A"),
+            "L1A index 000A start 000B stop 0030 BCID 003 L1ID 000002");
+  EXPECT_EQ(scan.find("overflow"), std::string::npos);
+  // L1IDs count on across FILLs; the scan expects 1 first.
+  EXPECT_NE(scan.find("ERROR: nextL1ID: L1id  next 2 1\nScan end: non-zero bytes 15 errors 1\n"),
+            std::string::npos)
+      << scan;
 }
 
 TEST(QemseqConsole, UnknownMenuAndBlankLines) {

@@ -64,6 +64,11 @@ TEST(QemtestGoodModule, Firmware8Passes) {
   EXPECT_NE(r.out.find("\nQEM Serial No.  0  Version  8\n"), std::string::npos);
   EXPECT_EQ(countOf(r.out, "ERROR"), 0u) << r.out;
   expectAllPass(r.out);
+
+  // REG knows the twelve-bit reg_L1lo also when RST ran no loop.
+  const auto noRst = runProgram("qemtest", options("\n\n\n0\n", crateWith(dir, "firmware=8")));
+  EXPECT_NE(noRst.out.find("RST test: Pass\n"), std::string::npos);
+  EXPECT_NE(noRst.out.find("REG test: Pass\n"), std::string::npos) << noRst.out;
 }
 
 TEST(QemtestDebug, LevelTwoAddsDumpsAndNoErrors) {

@@ -122,6 +122,19 @@ TEST(QemttcRun, LoopCountsZeroAndMoreKeepAGoodPathPassing) {
   EXPECT_EQ(more.out.find("ERROR"), std::string::npos) << more.out;
   EXPECT_NE(more.out.find("scan countL1A = 4\n"), std::string::npos);
   EXPECT_EQ(countOf(section(more.out, "I2C"), "wait loops "), 2u * 6u);
+
+  // Counts that put a SER step's L1A 2 BC before a periodic BCR, or in the
+  // third bunch after one: the recordings are what a good module makes.
+  for (const char* input : {"\n\n\n\n\n\n2F\n0\n", "\n\n\n3\n3\n0\n5\n0\n",
+                            "\n\n\n\n\n\n100\n0\n"}) {
+    const RunResult r = run(input);
+    expectCleanEnd(r);
+    EXPECT_EQ(failed(r), std::set<std::string>{}) << input;
+    EXPECT_EQ(section(r.out, "SER").find("ERROR"), std::string::npos) << input;
+  }
+  // 0x100 TTC loops in one recording: every BCR and L1A of it scans clean.
+  const RunResult ttc = run("\n\n\n\n\n100\n0\n0\n");
+  EXPECT_EQ(ttc.out.find("ERROR"), std::string::npos);
 }
 
 TEST(QemttcRun, NegativeLoopCountsRunNoLoop) {

@@ -178,11 +178,12 @@ TEST(ScopeLoop, ControlCOutsideALoopEndsTheProgram) {
   ASSERT_TRUE(s.waitForOutput("Exit loop by  Control-C\n", kWaitMs));
   s.signal(SIGINT);
   ASSERT_TRUE(s.waitForOutput("\nExit loop\n", kWaitMs));
-  // One single read after the loop, then Control-C at the next question.
+  // The dialogue goes on: its next question is flushed before the read
+  // blocks.  One single read there, then Control-C at the question after it.
+  const std::size_t exited = s.output().find("\nExit loop\n");
+  ASSERT_TRUE(s.waitForOutput("Enter       byte address offset [4x   6] : ", kWaitMs, exited));
   s.send("8\n\nn\n");
-  // The prompt is not flushed before the read blocks; the pass in progress
-  // and the restore take microseconds.
-  usleep(500000);
+  ASSERT_TRUE(s.waitForOutput("Enter       byte address offset [4x   8] : ", kWaitMs, exited));
   s.signal(SIGINT);
   auto r = s.finish(kWaitMs);
   EXPECT_FALSE(r.timedOut);
