@@ -3,7 +3,6 @@
 // the single accesses must be the same group of cycles over and over.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
