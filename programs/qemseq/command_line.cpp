@@ -1,7 +1,7 @@
 #include "programs/qemseq/command_line.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,8 +31,14 @@ Parsed parseLine(const char* line, char* keyword) {
   const long long v = std::strtoll(p, &end, 0);
   if (end == p) return r;
   r.n = 2;
-  if (errno == ERANGE || v > INT_MAX) r.value = INT_MAX;
-  else if (v < INT_MIN) r.value = INT_MIN;
-  else r.value = static_cast<int>(v);
+  while (blank(*p)) ++p;
+  r.number = p;
+  r.numberLength = static_cast<int>(end - p);
+  constexpr long long kMax = 0xFFFFFFFFll;
+  if (errno == ERANGE || v > kMax || v < -kMax) {
+    r.wide = true;
+    return r;
+  }
+  r.value = static_cast<int>(static_cast<std::uint32_t>(v));
   return r;
 }

@@ -186,6 +186,12 @@ bool mapModule(VmePtr window) {
   return true;
 }
 
+// A number wider than 32 bits has no meaning for any command.
+void refuseWide(const char* keyword, const Parsed& parsed) {
+  std::printf("%s: value %.*s is wider than 32 bits, not carried out\n", keyword,
+              parsed.numberLength, parsed.number);
+}
+
 // The command-file player.  Returns only after a file played to its end.
 void playFile(const char* program, const char* fileName) {
   std::FILE* file = playerOpen(program, fileName);
@@ -208,6 +214,12 @@ void playFile(const char* program, const char* fileName) {
 
     if (firstLine && parsed.n > 0) {
       firstLine = false;
+      if (parsed.wide) {
+        std::printf("%s: line %ld: base address %.*s is wider than 32 bits, no window mapped\n",
+                    program, lineNo, parsed.numberLength, parsed.number);
+        std::fclose(file);
+        std::exit(1);
+      }
       if (parsed.n < 2) {
         // Without a number there is no address to map: refuse the file
         // before any register is touched.
@@ -224,6 +236,8 @@ void playFile(const char* program, const char* fileName) {
         std::exit(1);
       }
       qemDisableTTC();
+    } else if (parsed.wide) {
+      refuseWide(keyword, parsed);
     } else if (parsed.n == 2) {
       runCommand(keyword, parsed.value);
     }
@@ -255,7 +269,8 @@ void dialogue() {
       return;
     }
     const Parsed parsed = parseLine(commandLine, keyword);
-    runCommand(keyword, parsed.n == 2 ? parsed.value : NO_VALUE);
+    if (parsed.wide) refuseWide(keyword, parsed);
+    else runCommand(keyword, parsed.n == 2 ? parsed.value : NO_VALUE);
   }
 }
 

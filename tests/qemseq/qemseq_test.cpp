@@ -118,7 +118,9 @@ TEST(QemseqFile, LineRules) {
       "   \n"
       "LOAD 0\n"
       "DUMP 0 ? check source\n"
-      "SIZE -999\n",
+      "SIZE -999\n"
+      "FILL 0xFFFF0000\n"
+      "FILL 0x1FFFF0000\n",
       "\n");
   ASSERT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.out.find("file: l1a 5\n cmd: token l1a value 5 0005 key -999\nNONE\n"),
@@ -137,9 +139,16 @@ TEST(QemseqFile, LineRules) {
   // taken and the command carried out.
   EXPECT_NE(r.out.find("scan countL1A = 0\nPress Return to continue :\nfile: SIZE -999\n"
                        "Enter sequencer RAM size [4x4000] : \a cmd: token SIZE value 16384 4000 "
-                       "key 11\nend of file\n"),
+                       "key 11\n"),
             std::string::npos)
       << r.out.substr(r.out.size() - 300);
+  // Up to 32 bits a number wraps into an int as "%i" makes it; a wider one
+  // is refused.
+  EXPECT_NE(r.out.find("file: FILL 0xFFFF0000\n cmd: token FILL value -65536 ffff0000 key 7\n"
+                       "file: FILL 0x1FFFF0000\n"
+                       "FILL: value 0x1FFFF0000 is wider than 32 bits, not carried out\n"
+                       "end of file\n"),
+            std::string::npos);
   // "RUN" without a number started nothing.
   for (const std::string& c : run.cycles()) EXPECT_NE(c.substr(0, 18), "W A24 D16 00F0001A") << c;
 }
@@ -336,7 +345,8 @@ TEST(QemseqConsole, BoundsAreRefusedAndChangeNothing) {
   Session run;
   const RunResult r = run.console(kOpen +
                                   "SIZE\n\nSIZE 0\nSIZE 0x4001\nSIZE -3\nECR 0x4000\nCAL -1\n"
-                                  "BCR 0x4000\nSIZE 0x10\nECR 0x10\nL1A 0x10\nECR 0xF\nSCAN 0\n");
+                                  "BCR 0x4000\nL1A 0x100000000\nSIZE 0x10\nECR 0x10\nL1A 0x10\n"
+                                  "ECR 0xF\nSCAN 0\n");
   ASSERT_EQ(r.exitStatus, 0);
   const std::string out = r.out;
   EXPECT_NE(out.find("[DUMP 1] : Enter sequencer RAM size [4x4000] :  cmd: token SIZE value 16384 "
@@ -350,6 +360,8 @@ TEST(QemseqConsole, BoundsAreRefusedAndChangeNothing) {
   EXPECT_NE(out.find("CAL: index -1 is outside the buffer (0 to 16383), nothing changed\n"),
             std::string::npos);
   EXPECT_NE(out.find("BCR: index 16384 is outside the buffer (0 to 16383), nothing changed\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("L1A: value 0X100000000 is wider than 32 bits, not carried out\n"),
             std::string::npos);
   EXPECT_NE(out.find("ECR: index 16 is outside the buffer (0 to 15), nothing changed\n"),
             std::string::npos);
