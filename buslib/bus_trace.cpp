@@ -1,5 +1,7 @@
 #include "buslib/bus_trace.h"
 
+#include "crate/open_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -82,20 +84,10 @@ char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
 bool openTrace(const char* path) {
   closeTrace();
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  // Standard input, output or error may be closed: keep their numbers free,
+  // or console lines would land in the trace.
+  const int fd = vmesim::openAboveStdio(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
   if (fd < 0) return false;
-  if (fd <= 2) {
-    // Standard input, output or error was closed: keep their numbers free,
-    // or console lines would land in the trace.
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    const int e = errno;
-    ::close(fd);
-    if (high < 0) {
-      errno = e;
-      return false;
-    }
-    fd = high;
-  }
   traceFd = fd;
   std::snprintf(tracePath, sizeof tracePath, "%s", path);
   traceBroken = false;

@@ -13,6 +13,7 @@
 #include "buslib/access_method.h"
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
+#include "crate/open_file.h"
 
 namespace vmebus {
 
@@ -24,16 +25,8 @@ constexpr std::uint64_t kBridgeUnit = 0x10000;
 
 class KernelSys : public VmeSys {
  public:
-  int open(const char* path, int flags) override {
-    int fd = ::open(path, flags | O_CLOEXEC);
-    if (fd < 0 || fd > 2) return fd;
-    // Never take standard input, output or error.
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    const int e = errno;
-    ::close(fd);
-    errno = e;
-    return high;
-  }
+  // Never takes standard input, output or error.
+  int open(const char* path, int flags) override { return vmesim::openAboveStdio(path, flags); }
   int ioctl(int fd, unsigned long request, void* arg) override { return ::ioctl(fd, request, arg); }
   long pread(int fd, void* buf, std::size_t count, long long offset) override {
     return ::pread(fd, buf, count, static_cast<off_t>(offset));

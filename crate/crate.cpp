@@ -1,5 +1,7 @@
 #include "crate/crate.h"
 
+#include "crate/open_file.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -126,16 +128,9 @@ std::unique_ptr<Crate> Crate::fromFile(const std::string& path, std::string& err
     error = "crate file " + path + ": cannot be read: " + std::strerror(e);
     return nullptr;
   };
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return cannot(errno);
   // Never on standard input, output or error, even for the time of the read.
-  if (fd <= STDERR_FILENO) {
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const int e = errno;
-    ::close(fd);
-    if (high < 0) return cannot(e);
-    fd = high;
-  }
+  const int fd = openAboveStdio(path.c_str(), O_RDONLY | O_NOCTTY);
+  if (fd < 0) return cannot(errno);
   // Read whole or refused: a directory, a read that fails part-way or a file
   // without end (a device) gives no crate at all.
   std::string text;
