@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "buslib/access_method.h"
 #include "buslib/bus_trace.h"
+#include "crate/open_file.h"
 
 namespace vmebus {
 namespace {
@@ -49,12 +49,20 @@ void unmapAll() {
 // The device table file named by VME_DEVICE_TABLE: "NAME LOGICAL-ADDRESS" a
 // line, '#' starts a comment.  -1 when the name is not there.
 int lookupInTable(const char* path, const std::string& name) {
-  std::ifstream in(path);
-  if (!in) {
+  // A table is a few lines; a larger file is not one.
+  constexpr std::size_t kMaxTableBytes = 0x10000;
+  std::string text;
+  if (!vmesim::readWholeFile(path, kMaxTableBytes, text)) {
     std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
                  std::strerror(errno));
     return -1;
   }
+  if (text.size() > kMaxTableBytes || text.find('\0') != std::string::npos) {
+    std::fprintf(stderr, "vme-bus: device table %s is not a table of names (NUL byte or over %zu "
+                 "bytes)\n", path, kMaxTableBytes);
+    return -1;
+  }
+  std::istringstream in(text);
   std::string line;
   int lineNo = 0;
   while (std::getline(in, line)) {

@@ -128,26 +128,11 @@ std::unique_ptr<Crate> Crate::fromFile(const std::string& path, std::string& err
     error = "crate file " + path + ": cannot be read: " + std::strerror(e);
     return nullptr;
   };
-  // Never on standard input, output or error, even for the time of the read.
-  const int fd = openAboveStdio(path.c_str(), O_RDONLY | O_NOCTTY);
-  if (fd < 0) return cannot(errno);
   // Read whole or refused: a directory, a read that fails part-way or a file
-  // without end (a device) gives no crate at all.
+  // without end (a device) gives no crate at all; the parser refuses a text
+  // over the limit, naming the line.
   std::string text;
-  char buf[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int e = errno;
-      ::close(fd);
-      return cannot(e);
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-    if (text.size() > kMaxFileBytes) break;  // the parser refuses it, naming the line
-  }
-  ::close(fd);
+  if (!readWholeFile(path.c_str(), kMaxFileBytes, text)) return cannot(errno);
   return parse(text, path, error);
 }
 

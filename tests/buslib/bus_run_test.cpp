@@ -84,7 +84,7 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, OnEachBus, testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // A scope loop, ended by Control-C: the same transcript, and the same cycles
 // as far as the shorter trace goes.
@@ -158,6 +158,29 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
 }
 
 // Output that cannot be written is no success: one line, status 2.
+// The device table file is text like every other: CR LF is a line end; a
+// directory or a file with a NUL byte is said once and finds nothing.
+TEST(DeviceTable, ReadWholeOrRefused) {
+  TempDir dir;
+  struct Case {
+    std::string table;
+    std::string device;
+    std::string err;
+  };
+  const Case cases[] = {
+      {dir.write("crlf", "# name logical-address\r\nLOBBO 7\r\n"), "logical address 7 return 0", ""},
+      {dir.path(), "logical address -1 return -1", "Is a directory"},
+      {dir.write("nul", std::string("LOBBO 7\0 x\n", 11)), "logical address -1 return -1", "NUL"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = runProgram("trigprobe2", withInput("\n", {{"VME_DEVICE_TABLE", c.table}}));
+    EXPECT_EQ(r.exitStatus, 0) << c.table;
+    EXPECT_NE(r.out.find("Device Lobbo " + c.device + "\n"), std::string::npos) << c.table;
+    if (c.err.empty()) EXPECT_EQ(r.err, "") << c.table;
+    else EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+}
+
 TEST(ExitChecks, TraceOrStandardOutputThatCannotBeWritten) {
   TempDir dir;
   const RunResult good = runProgram("qemtest", withInput("", {{"VME_TRACE", dir.file("good")}}));
