@@ -53,9 +53,10 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
   for (const StatusCase& c : kCases) {
     SCOPED_TRACE(std::string(c.program) + " " + c.file);
     EXPECT_EQ(status(c, "", c.input), 0);
-    if (*c.faultCrate)
+    if (*c.faultCrate) {
       EXPECT_EQ(status(c, sourcePath(std::string("examples/faults/") + c.faultCrate + ".crate"),
                        c.input), 1);
+    }
     EXPECT_EQ(status(c, noMap, c.input), c.noMapStatus);
   }
   // Input that ends before the first test: nothing was tested.
