@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "buslib/bus_trace.h"
 #include "foundation/settings.h"
 
 namespace {
@@ -19,6 +20,10 @@ bool discardTypeAhead() {
   __fpurge(stdin);
   return tcflush(STDIN_FILENO, TCIFLUSH) == 0;
 }
+
+// Whoever watches the trace while the program waits at the console sees
+// every cycle made so far.
+void beforeConsoleWait() { (void)vmebus::flushTrace(); }
 
 // Throws away the rest of an over-long line.
 void discardRestOfLine() {
@@ -60,6 +65,7 @@ void discardBeforeQuestion() {
 // to a pipe (a log through tee, a scripted session).
 bool fetchSelfRead(char* line) {
   std::fflush(stdout);
+  beforeConsoleWait();
   const std::size_t n = readTextLine(stdin, line);
   if (n == 0) {
     ringBell();
@@ -168,6 +174,7 @@ std::uint32_t convertAnswer(const char* text, const char** end) {
 int readLine(const char* def, char* out) {
   if (vmeSettings.prompts == PromptStyle::ReadLineFlush) std::fflush(nullptr);
   if (!discardTypeAhead()) ringBell();
+  beforeConsoleWait();
   char line[kLineSize];
   const std::size_t n = readTextLine(stdin, line);
   if (n == 0) {
@@ -238,6 +245,7 @@ void pauseIfAsked(const char* line) {
   if (std::strstr(line, "wait") == nullptr && std::strchr(line, '?') == nullptr) return;
   std::printf("Press Return to continue :");
   std::fflush(stdout);
+  beforeConsoleWait();
   getLineChar(stdin);
   std::printf("\n");
 }

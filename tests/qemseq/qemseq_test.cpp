@@ -3,7 +3,6 @@
 // the default crate where the sequencer must really play).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -260,8 +259,12 @@ TEST(QemseqConsole, ControlCAtAPromptKeepsTheWholeTrace) {
   o.workDir = stopped.dir.path();
   ProgramSession s("qemseq", o);
   ASSERT_TRUE(s.waitForOutput("\nScan report:", 20000));
-  // The keyword prompt is not flushed before the read blocks.
-  usleep(500000);
+  // The trace is written out while the program waits at the keyword prompt:
+  // every line of the ended run up to its last cycle.
+  const std::vector<std::string> endedLines = readLines(ended.trace);
+  std::size_t upToLastCycle = endedLines.size();
+  while (upToLastCycle > 0 && endedLines[upToLastCycle - 1].starts_with("#")) --upToLastCycle;
+  ASSERT_TRUE(s.waitForLines(stopped.trace, upToLastCycle, 20000));
   s.signal(SIGINT);
   const RunResult r = s.finish(20000);
   EXPECT_EQ(r.signal, SIGINT);
