@@ -66,8 +66,8 @@ VmePtr simulatedWindow() {
   return p;
 }
 
-void SimulatedRead(benchmark::State& state) {
-  VmePtr p = simulatedWindow();
+// D16 reads, or writes, over the first kWords words of a window.
+void readLoop(benchmark::State& state, VmePtr p) {
   std::uint32_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(p.read16(2 * i));
@@ -75,14 +75,17 @@ void SimulatedRead(benchmark::State& state) {
   }
 }
 
-void SimulatedWrite(benchmark::State& state) {
-  VmePtr p = simulatedWindow();
+void writeLoop(benchmark::State& state, VmePtr p) {
   std::uint32_t i = 0;
   for (auto _ : state) {
     p.write16(2 * i, static_cast<std::uint16_t>(i));
     i = (i + 1) & (kWords - 1);
   }
 }
+
+void SimulatedRead(benchmark::State& state) { readLoop(state, simulatedWindow()); }
+
+void SimulatedWrite(benchmark::State& state) { writeLoop(state, simulatedWindow()); }
 
 // A window of the kernel method on the stand-in, beside the library's sim window.
 VmePtr standinWindow() {
@@ -102,23 +105,9 @@ VmePtr standinWindow() {
   return VmePtr(&w, 0);
 }
 
-void StandinRead(benchmark::State& state) {
-  VmePtr p = standinWindow();
-  std::uint32_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(p.read16(2 * i));
-    i = (i + 1) & (kWords - 1);
-  }
-}
+void StandinRead(benchmark::State& state) { readLoop(state, standinWindow()); }
 
-void StandinWrite(benchmark::State& state) {
-  VmePtr p = standinWindow();
-  std::uint32_t i = 0;
-  for (auto _ : state) {
-    p.write16(2 * i, static_cast<std::uint16_t>(i));
-    i = (i + 1) & (kWords - 1);
-  }
-}
+void StandinWrite(benchmark::State& state) { writeLoop(state, standinWindow()); }
 
 }  // namespace
 
