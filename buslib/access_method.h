@@ -3,37 +3,48 @@
 //
 //   sim       the simulated crate of this suite
 //   vme_user  the Linux kernel's VME user interface (/dev/bus/vme), or its
-//             in-process stand-in over the simulated crate
+//             in-process stand-in over the simulated crate (buslib/vme_user.h)
+//
+// The interface holds what every method has; what a method keeps of its own
+// (devices, descriptors, per-window state) stays inside the method.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "crate/crate.h"
+#include "buslib/bus_config.h"
+#include "buslib/bus_types.h"
+#include "buslib/byte_order.h"
 
 namespace vmebus {
 
 using VmeStatus = std::int16_t;
 
 class AccessMethod;
-// The method in use, or null before the library has started.
+// The method in use; starts the bus from the environment when it has not
+// started yet.
 AccessMethod* currentMethod();
 
 // One mapped window of the bus library.
 struct Window {
-  vmesim::Space space = vmesim::Space::A24;
+  Space space = Space::A24;
   std::uint32_t vmeBase = 0;
   std::uint32_t size = 0;
   std::uint32_t hostBase = 0;  // synthetic host address, printed by %p
   std::uint32_t handle = 0;
   bool mapped = false;
   AccessMethod* method = currentMethod();  // a window made by hand uses the bus in use
-  // What the method keeps per window (kernel method: the master device,
-  // its descriptor and the window's offset inside the bridge window).
-  int slot = -1;
-  int fd = -1;
-  std::uint32_t slotOffset = 0;
+  // The method's own number for the window, set by its map(); what it
+  // stands for is the method's business.
+  std::uint32_t token = 0;
+};
+
+// A device table: logical address of a device name, or -1.
+class DeviceLookup {
+ public:
+  virtual ~DeviceLookup() = default;
+  virtual int lookup(const std::string& name) const = 0;
 };
 
 class AccessMethod {
@@ -48,73 +59,32 @@ class AccessMethod {
   // negative status and has said why on standard error; w is then unused.
   virtual VmeStatus map(Window& w) = 0;
   virtual void unmap(Window& w) = 0;
-  // One bus cycle at a byte offset inside the window.  False for a bus
-  // error; a failed read gives all ones.
-  virtual bool read(const Window& w, std::uint32_t offset, vmesim::Width width,
-                    std::uint32_t& value) = 0;
-  virtual bool write(const Window& w, std::uint32_t offset, vmesim::Width width,
-                     std::uint32_t value) = 0;
+  // One bus cycle at a byte offset inside the window, at an address aligned
+  // to its width.  False for a bus error; a failed read gives all ones.
+  virtual bool read(const Window& w, std::uint32_t offset, Width width, std::uint32_t& value) = 0;
+  virtual bool write(const Window& w, std::uint32_t offset, Width width, std::uint32_t value) = 0;
 
-  // The method's own device table: logical address, or -1 when not found.
-  virtual int lookup(const std::string& /*name*/) { return -1; }
-  // Statuses forced on the library calls (the simulated crate's library line).
-  virtual vmesim::LibraryForce force() const { return {}; }
+  // Optional capabilities, null where the method has none.
+  // Its own device table (used when no table file is given).
+  virtual const DeviceLookup* deviceLookup() const { return nullptr; }
+  // Statuses forced on the library calls.
+  virtual const ForcedStatuses* forcedStatuses() const { return nullptr; }
+  // Whether its cycles go to the process-wide simulated crate, which the
+  // bus then loads when it starts.
+  virtual bool usesSimulatedCrate() const { return false; }
 };
 
 // The simulated crate.
 std::unique_ptr<AccessMethod> makeSimMethod();
+// Its device table: the boards with a name=, the logical address being the
+// board's position in the crate, from 1.
+const DeviceLookup& crateNames();
 
-// The system calls the kernel method makes, so that a stand-in can take the
-// kernel's place.  Each behaves as the call of the same name: -1 and errno on
-// failure.
-class VmeSys {
- public:
-  virtual ~VmeSys() = default;
-  virtual int open(const char* path, int flags) = 0;
-  virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
-  virtual long pread(int fd, void* buf, std::size_t count, long long offset) = 0;
-  virtual long pwrite(int fd, const void* buf, std::size_t count, long long offset) = 0;
-  virtual int close(int fd) = 0;
-};
-
-// The real system calls.  Descriptors are never 0 to 2.
-VmeSys& kernelSys();
-
-// Byte order of the data that the bridge presents in a transfer.
-enum class ByteOrder { Big, Little };
-
-// The kernel method on the device folder dir.  It owns sys when owned is set.
-std::unique_ptr<AccessMethod> makeVmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order,
-                                                std::unique_ptr<VmeSys> owned = nullptr);
-
-// The stand-in of the kernel interface: four master devices m0 to m3, slave
-// devices s0 to s3 and ctl in the folder "standin", cycles forwarded to the
-// process-wide simulated crate.
-class StandinSys : public VmeSys {
- public:
-  static constexpr const char* kFolder = "standin";
-  StandinSys();
-  ~StandinSys() override;
-  int open(const char* path, int flags) override;
-  int ioctl(int fd, unsigned long request, void* arg) override;
-  long pread(int fd, void* buf, std::size_t count, long long offset) override;
-  long pwrite(int fd, const void* buf, std::size_t count, long long offset) override;
-  int close(int fd) override;
-
-  // Knobs of the modelled bridge, for tests.
-  ByteOrder order = ByteOrder::Big;        // how the bridge presents the data
-  std::uint64_t alignment = 0x10000;       // of a master window's base and size
-  int failIoctl = 0;                       // errno of the next ioctl, 0: none
-  // Descriptors open now.
-  int openCount() const;
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-};
-
-// Chooses the method from a VME_BUS value ("sim", "vme_user",
-// "vme_user:DIR", "vme_user:standin").  Null and error set on a bad value.
+// The method the configuration names (the one registry of methods).  Null
+// and error set on a bad name or arguments.
+std::unique_ptr<AccessMethod> makeMethod(const BusConfig& config, std::string& error);
+// The same from a VME_BUS value ("sim", "vme_user", "vme_user:DIR",
+// "vme_user:standin").
 std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
                                           std::string& error);
 

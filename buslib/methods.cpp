@@ -1,11 +1,22 @@
-// The simulated-crate method and the choice of a method by name.
+// The simulated-crate method and the registry of methods by name.
 #include <cstdio>
 
 #include "buslib/access_method.h"
+#include "buslib/vme_user.h"
+#include "buslib/vme_user_standin.h"
+#include "crate/crate.h"
 
 namespace vmebus {
 
 namespace {
+
+class CrateNames : public DeviceLookup {
+ public:
+  int lookup(const std::string& name) const override {
+    const int index = vmesim::crate().findName(name);
+    return index < 0 ? -1 : index + 1;
+  }
+};
 
 class SimMethod : public AccessMethod {
  public:
@@ -13,43 +24,78 @@ class SimMethod : public AccessMethod {
   std::string describe() const override { return "the simulated crate " + vmesim::crateSource(); }
   VmeStatus map(Window&) override { return 0; }
   void unmap(Window&) override {}
-  bool read(const Window& w, std::uint32_t offset, vmesim::Width width,
-            std::uint32_t& value) override {
+  bool read(const Window& w, std::uint32_t offset, Width width, std::uint32_t& value) override {
     return vmesim::crate().read(w.space, w.vmeBase + offset, width, value);
   }
-  bool write(const Window& w, std::uint32_t offset, vmesim::Width width,
-             std::uint32_t value) override {
+  bool write(const Window& w, std::uint32_t offset, Width width, std::uint32_t value) override {
     return vmesim::crate().write(w.space, w.vmeBase + offset, width, value);
   }
-  // The boards with a name= are the device table; the logical address is
-  // the board's position in the crate, from 1.
-  int lookup(const std::string& name) override {
-    const int index = vmesim::crate().findName(name);
-    return index < 0 ? -1 : index + 1;
+  const DeviceLookup* deviceLookup() const override { return &crateNames(); }
+  const ForcedStatuses* forcedStatuses() const override { return &vmesim::crate().library(); }
+  bool usesSimulatedCrate() const override { return true; }
+};
+
+std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& error) {
+  if (!config.arguments.empty()) {
+    error = "VME_BUS=sim:" + config.arguments + ": the simulated crate takes no arguments "
+            "(VME_SIM_CRATE chooses the crate)";
+    return nullptr;
   }
-  vmesim::LibraryForce force() const override { return vmesim::crate().library(); }
+  return makeSimMethod();
+}
+
+// vme_user: /dev/bus/vme; vme_user:DIR: the devices in DIR; vme_user:standin:
+// the stand-in of the kernel interface.
+std::unique_ptr<AccessMethod> makeVmeUser(const BusConfig& config, std::string&) {
+  const std::string& dir = config.arguments;
+  if (dir.empty()) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", config.order);
+  if (dir == StandinSys::kFolder) {
+    auto sys = std::make_unique<StandinSys>();
+    VmeSys& s = *sys;
+    return makeVmeUserMethod(s, dir, config.order, std::move(sys));
+  }
+  return makeVmeUserMethod(kernelSys(), dir, config.order);
+}
+
+struct MethodEntry {
+  const char* name;   // VME_BUS before the colon
+  const char* forms;  // its VME_BUS values, for the message on a bad one
+  std::unique_ptr<AccessMethod> (*make)(const BusConfig& config, std::string& error);
+};
+
+// Every method, by name.  A method of its own files adds one line here.
+const MethodEntry kMethods[] = {
+    {"sim", "sim", makeSim},
+    {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUser},
+    // {"caen", "caen:MODEL:LINK[:NODE]",
+    //  [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, e); }},
 };
 
 }  // namespace
 
 std::unique_ptr<AccessMethod> makeSimMethod() { return std::make_unique<SimMethod>(); }
 
+const DeviceLookup& crateNames() {
+  static const CrateNames names;
+  return names;
+}
+
+std::unique_ptr<AccessMethod> makeMethod(const BusConfig& config, std::string& error) {
+  for (const MethodEntry& m : kMethods)
+    if (config.method == m.name) return m.make(config, error);
+  std::string forms;
+  for (const MethodEntry& m : kMethods) forms += (forms.empty() ? "" : ", ") + std::string(m.forms);
+  error = "VME_BUS=" + config.method + (config.arguments.empty() ? "" : ":" + config.arguments) +
+          ": not a bus (" + forms + ")";
+  return nullptr;
+}
+
 std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
                                           std::string& error) {
-  if (bus == "sim") return makeSimMethod();
-  const std::string kernel = "vme_user";
-  if (bus == kernel) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", order);
-  if (bus.compare(0, kernel.size() + 1, kernel + ":") == 0 && bus.size() > kernel.size() + 1) {
-    const std::string dir = bus.substr(kernel.size() + 1);
-    if (dir == StandinSys::kFolder) {
-      auto sys = std::make_unique<StandinSys>();
-      VmeSys& s = *sys;
-      return makeVmeUserMethod(s, dir, order, std::move(sys));
-    }
-    return makeVmeUserMethod(kernelSys(), dir, order);
-  }
-  error = "VME_BUS=" + bus + ": not a bus (sim, vme_user, vme_user:DIR or vme_user:standin)";
-  return nullptr;
+  BusConfig config;
+  if (!parseBusName(bus, config, error)) return nullptr;
+  config.order = order;
+  return makeMethod(config, error);
 }
 
 }  // namespace vmebus

@@ -1,15 +1,17 @@
 #include "buslib/nivxi.h"
 
-#include <unistd.h>
-
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
+#include <optional>
 
 #include "buslib/access_method.h"
+#include "buslib/bus_config.h"
 #include "buslib/bus_trace.h"
-#include "crate/open_file.h"
+#include "buslib/device_table.h"
+#include "crate/crate.h"
 
 namespace vmebus {
 namespace {
@@ -21,121 +23,113 @@ constexpr std::uint32_t kHostStride = 0x00100000;
 struct Library {
   bool initialised = false;
   std::uint32_t windowSize = VXI_DEFAULT_WINDOW_SIZE;
-  std::uint32_t nextHandle = 1;
   bool busErrorLatch = false;
-  std::array<Window, kMaxWindows + 1> windows{};  // by handle; 0 unused
+  // By handle; 0 unused.  A window record is made at its first map (a window
+  // made before the bus starts would start it) and kept, so a pointer into an
+  // unmapped window stays a pointer to a window that says so.
+  std::array<std::optional<Window>, kMaxWindows + 1> windows{};
   alignas(8) std::uint8_t info[64] = {};
 };
 
 Library lib;
 std::unique_ptr<AccessMethod> current;
+BusConfig config;
+bool simulatedOnly = false;
 
-vmesim::LibraryForce force() { return current->force(); }
+// Every library call starts the bus first.
+inline void started() {
+  if (current == nullptr) startBusFromEnvironment();
+}
+
+const ForcedStatuses& force() {
+  static const ForcedStatuses none;
+  const ForcedStatuses* f = current->forcedStatuses();
+  return f != nullptr ? *f : none;
+}
 
 Window* byHandle(std::uint32_t handle) {
-  if (handle == 0 || handle > kMaxWindows || !lib.windows[handle].mapped) return nullptr;
-  return &lib.windows[handle];
+  if (handle == 0 || handle > kMaxWindows || !lib.windows[handle] || !lib.windows[handle]->mapped)
+    return nullptr;
+  return &*lib.windows[handle];
+}
+
+// The lowest handle without a mapped window, 0 when all are in use.
+std::uint32_t freeHandle() {
+  for (std::uint32_t h = 1; h <= kMaxWindows; ++h)
+    if (!lib.windows[h] || !lib.windows[h]->mapped) return h;
+  return 0;
 }
 
 void traceCall(const char* text) { traceNote(text); }
 
 void unmapAll() {
   for (auto& w : lib.windows) {
-    if (w.mapped && w.method != nullptr) w.method->unmap(w);
-    w.mapped = false;
+    if (!w || !w->mapped) continue;
+    if (w->method != nullptr) w->method->unmap(*w);
+    w->mapped = false;
   }
 }
 
-// The device table file named by VME_DEVICE_TABLE: "NAME LOGICAL-ADDRESS" a
-// line, '#' starts a comment.  -1 when the name is not there.
-int lookupInTable(const char* path, const std::string& name) {
-  // A table is a few lines; a larger file is not one.
-  constexpr std::size_t kMaxTableBytes = 0x10000;
-  std::string text;
-  if (!vmesim::readWholeFile(path, kMaxTableBytes, text)) {
-    std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
-                 std::strerror(errno));
-    return -1;
-  }
-  if (text.size() > kMaxTableBytes || text.find('\0') != std::string::npos) {
-    std::fprintf(stderr, "vme-bus: device table %s is not a table of names (NUL byte or over %zu "
-                 "bytes)\n", path, kMaxTableBytes);
-    return -1;
-  }
-  std::istringstream in(text);
-  std::string line;
-  int lineNo = 0;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    const auto hash = line.find('#');
-    if (hash != std::string::npos) line.erase(hash);
-    std::istringstream words(line);
-    std::string key, number, extra;
-    if (!(words >> key)) continue;
-    if (key != name) continue;
-    long long la = 0;
-    if (!(words >> number) || (words >> extra) || !vmesim::parseNumber(number, la) ||
-        la > 0x7FFF) {
-      std::fprintf(stderr, "vme-bus: device table %s line %d: expected NAME LOGICAL-ADDRESS\n",
-                   path, lineNo);
-      return -1;
-    }
-    return static_cast<int>(la);
-  }
-  return -1;
+[[noreturn]] void stop(const std::string& why) {
+  std::fprintf(stderr, "%s\n", why.c_str());
+  std::exit(2);
 }
 
-// Chooses the bus, loads the crate when the bus needs it, opens the trace and
-// says which bus the run is on.  A bad setting stops the program with one
-// line on standard error and exit status 2, before its first output.
-void startBus() {
-  const auto text = [](const char* name) -> std::string {
-    const char* v = std::getenv(name);
-    return v != nullptr ? v : "";
-  };
-  ByteOrder order = ByteOrder::Big;
-  const std::string orderText = text("VME_BYTE_ORDER");
-  if (orderText == "little") {
-    order = ByteOrder::Little;
-  } else if (!orderText.empty() && orderText != "big") {
-    std::fprintf(stderr, "vme-bus: VME_BYTE_ORDER=%s: expected big or little\n",
-                 orderText.c_str());
-    std::exit(2);
+}  // namespace
+
+void forceSimulatedBus() { simulatedOnly = true; }
+bool busStarted() { return current != nullptr; }
+const BusConfig& busConfig() { return config; }
+
+void startBusFromEnvironment() {
+  if (current != nullptr) return;
+  BusConfig c;
+  std::string error;
+  const bool ok = busConfigFromEnvironment(c, error);
+  if (simulatedOnly) {
+    // A test or benchmark binary: whatever the environment says of the bus.
+    c.method = "sim";
+    c.arguments.clear();
+  } else if (!ok) {
+    stop("vme-bus: " + error);
   }
-  std::string bus = text("VME_BUS");
-  if (bus.empty()) {
-    if (!text("VME_SIM_CRATE").empty()) bus = "sim";
-    else if (::access("/dev/bus/vme/ctl", F_OK) == 0) bus = "vme_user";
-    else bus = "sim";
+  startBus(c);
+}
+
+// Chooses the method, loads the crate when the method needs it, opens the
+// trace and says which bus the run is on.
+void startBus(const BusConfig& wanted) {
+  if (current != nullptr) return;
+  BusConfig c = wanted;
+  if (simulatedOnly) {
+    c.method = "sim";
+    c.arguments.clear();
   }
   std::string error;
-  auto m = methodNamed(bus, order, error);
-  if (!m) {
-    std::fprintf(stderr, "vme-bus: %s\n", error.c_str());
-    std::exit(2);
-  }
-  if (bus == "sim" || bus == std::string("vme_user:") + StandinSys::kFolder)
-    vmesim::loadCrateFromEnvironment();
-  std::string trace = text("VME_TRACE");
-  if (trace.empty()) trace = text("VME_SIM_TRACE");
-  if (!trace.empty() && !openTrace(trace.c_str())) {
-    std::fprintf(stderr, "vme-bus: trace file %s cannot be opened: %s\n", trace.c_str(),
-                 std::strerror(errno));
-    std::exit(2);
-  }
+  auto m = makeMethod(c, error);
+  if (!m) stop("vme-bus: " + error);
+  // A crate put in place before the start (a test's) is kept.
+  if (m->usesSimulatedCrate() && vmesim::gCrate == nullptr && !vmesim::loadCrate(c.crateFile, error))
+    stop("vme-sim: " + error);
+  if (!c.tracePath.empty() && !openTrace(c.tracePath.c_str()))
+    stop("vme-bus: trace file " + c.tracePath + " cannot be opened: " + std::strerror(errno));
+  config = c;
   current = std::move(m);
   std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());
   installExitChecks();
 }
 
-const bool started = (startBus(), true);
-
-}  // namespace
-
-AccessMethod& method() { return *current; }
-AccessMethod* currentMethod() { return current.get(); }
+AccessMethod& method() {
+  started();
+  return *current;
+}
+AccessMethod* currentMethod() {
+  started();
+  return current.get();
+}
 
 void useMethod(std::unique_ptr<AccessMethod> m) {
+  started();
   unmapAll();
   current = std::move(m);
 }
@@ -148,8 +142,7 @@ void busErrorSeen() {
   lib.busErrorLatch = true;
 }
 
-std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width width,
-                            bool write) {
+std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, Width width, bool write) {
   const int bits = 8 * static_cast<int>(width);
   if (w == nullptr)
     std::fprintf(stderr, "vme-bus: %s D%d through a null window pointer, offset 0x%X refused\n",
@@ -157,10 +150,10 @@ std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width
   else
     std::fprintf(stderr,
                  "vme-bus: %s D%d at offset 0x%X is outside window %u (%s 0x%08X, size 0x%X)\n",
-                 write ? "write" : "read", bits, offset, w->handle,
-                 w->space == vmesim::Space::A24 ? "A24" : "A32", w->vmeBase, w->size);
+                 write ? "write" : "read", bits, offset, w->handle, spaceName(w->space),
+                 w->vmeBase, w->size);
   busErrorSeen();
-  return vmesim::allOnes(width);
+  return allOnes(width);
 }
 
 PtrText formatHostAddress(std::uint32_t address) {
@@ -174,6 +167,7 @@ PtrText formatHostAddress(std::uint32_t address) {
 using vmebus::lib;
 
 VXIstatus InitVXIlibrary() {
+  vmebus::started();
   VXIstatus s = vmebus::force().init;
   if (s == 0) s = lib.initialised ? VXI_ALREADY_INITIALIZED : VXI_SUCCESS;
   if (s >= 0) lib.initialised = true;
@@ -181,6 +175,7 @@ VXIstatus InitVXIlibrary() {
 }
 
 VXIstatus CloseVXIlibrary() {
+  vmebus::started();
   VXIstatus s = vmebus::force().close;
   if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
   if (s >= 0) {
@@ -191,9 +186,13 @@ VXIstatus CloseVXIlibrary() {
   return s;
 }
 
-const void* GetVXIlibraryInfo() { return lib.info; }
+const void* GetVXIlibraryInfo() {
+  vmebus::started();
+  return lib.info;
+}
 
 VXIstatus SetVXIwindowSize(std::uint32_t size) {
+  vmebus::started();
   VXIstatus s = vmebus::force().size;
   if (s == 0 && (size == 0 || size % 4 != 0 || size > 0x1000000)) s = VXI_BAD_PARAMETER;
   if (s >= 0) lib.windowSize = size;
@@ -202,16 +201,19 @@ VXIstatus SetVXIwindowSize(std::uint32_t size) {
 
 VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /*timeout*/,
                     std::uint32_t* window, VXIstatus* status) {
+  vmebus::started();
   VXIstatus s = vmebus::force().map;
   if (s == 0) {
     if (!lib.initialised) s = VXI_NOT_INITIALIZED;
     else if (access != VXI_ACCESS_A24 && access != VXI_ACCESS_A32) s = VXI_BAD_PARAMETER;
   }
-  const auto space = access == VXI_ACCESS_A32 ? vmesim::Space::A32 : vmesim::Space::A24;
-  if (s == 0 && static_cast<std::uint64_t>(address) + lib.windowSize > vmesim::spaceSize(space))
+  const auto space = access == VXI_ACCESS_A32 ? vmebus::Space::A32 : vmebus::Space::A24;
+  if (s == 0 && static_cast<std::uint64_t>(address) + lib.windowSize > vmebus::spaceSize(space))
     s = VXI_BAD_ADDRESS;
-  // A forced warning still needs a free window.
-  if (s >= 0 && lib.nextHandle > vmebus::kMaxWindows) s = VXI_NO_WINDOW;
+  // A forced warning still needs a free window.  An unmapped window's handle
+  // is free again, the lowest first.
+  const std::uint32_t h = vmebus::freeHandle();
+  if (s >= 0 && h == 0) s = VXI_NO_WINDOW;
   vmebus::Window w;
   w.space = space;
   w.vmeBase = address;
@@ -224,7 +226,6 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
   *status = s;
   if (s < 0) return VmePtr();
 
-  const std::uint32_t h = lib.nextHandle++;
   w.hostBase = vmebus::kHostBase + h * vmebus::kHostStride;
   w.handle = h;
   w.mapped = true;
@@ -232,12 +233,13 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
   *window = h;
   char text[96];
   std::snprintf(text, sizeof text, "map window %u %s 0x%08X size 0x%X", h,
-                space == vmesim::Space::A24 ? "A24" : "A32", address, w.size);
+                vmebus::spaceName(space), address, w.size);
   vmebus::traceCall(text);
-  return VmePtr(&lib.windows[h], 0);
+  return VmePtr(&*lib.windows[h], 0);
 }
 
 VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uint32_t* last) {
+  vmebus::started();
   VXIstatus s = vmebus::force().range;
   const vmebus::Window* w = vmebus::byHandle(window);
   if (s == 0 && w == nullptr) s = VXI_FAILURE;
@@ -249,6 +251,7 @@ VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uin
 }
 
 VXIstatus UnmapVXIwindow(std::uint32_t window) {
+  vmebus::started();
   VXIstatus s = vmebus::force().unmap;
   vmebus::Window* w = vmebus::byHandle(window);
   if (s == 0 && w == nullptr) s = VXI_FAILURE;
@@ -263,6 +266,7 @@ VXIstatus UnmapVXIwindow(std::uint32_t window) {
 }
 
 VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
+  vmebus::started();
   std::uint32_t before;
   std::memcpy(&before, lib.info + VXI_INFO_BUS_ERRORS, sizeof before);
   switch (width) {
@@ -278,10 +282,14 @@ VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
 
 VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16_t, std::int16_t,
                         std::int16_t, std::int16_t, std::int16_t* la) {
+  vmebus::started();
   const std::string wanted = name != nullptr ? name : "";
-  const char* table = std::getenv("VME_DEVICE_TABLE");
-  const int found = table != nullptr && *table != '\0' ? vmebus::lookupInTable(table, wanted)
-                                                       : vmebus::current->lookup(wanted);
+  // The table file when one is given, else the method's own table, if any.
+  const std::string& table = vmebus::config.deviceTable;
+  const vmebus::DeviceLookup* own = vmebus::current->deviceLookup();
+  const int found = !table.empty()  ? vmebus::lookupInTable(table.c_str(), wanted)
+                    : own != nullptr ? own->lookup(wanted)
+                                     : -1;
   *la = static_cast<std::int16_t>(found);
   VXIstatus s = vmebus::force().lookup;
   if (s == 0 && found < 0) s = VXI_FAILURE;
@@ -289,6 +297,7 @@ VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16
 }
 
 VXIstatus GetVXIbusStatus(std::int16_t controller, std::int16_t field, std::int16_t* value) {
+  vmebus::started();
   *value = 0;
   VXIstatus s = vmebus::force().status;
   if (s == 0 && controller != -1 && controller < 0) s = VXI_BAD_PARAMETER;
@@ -300,6 +309,7 @@ VXIstatus GetVXIbusStatus(std::int16_t controller, std::int16_t field, std::int1
 }
 
 VXIstatus PrepareVXIprobe() {
+  vmebus::started();
   lib.busErrorLatch = false;
   return VXI_SUCCESS;
 }

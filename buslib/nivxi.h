@@ -1,8 +1,9 @@
 // The bus library: the vendor-shaped calls of the VXI/VME bus interface,
 // made through an access method (buslib/access_method.h): the simulated
 // crate or the kernel's VME interface.  Statuses are signed 16-bit: 0
-// success, negative failure, positive a warning.  The crate file's library
-// line can force the status of each call.
+// success, negative failure, positive a warning.  A method may force the
+// status of each call (the crate file's library line).  The first call of a
+// process starts the bus (buslib/bus_config.h).
 #pragma once
 
 #include <cstdint>
@@ -51,10 +52,11 @@ VXIstatus UnmapVXIwindow(std::uint32_t window);
 // and all ones, and never traps.
 VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value);
 
-// Device table: the file named by VME_DEVICE_TABLE when it is set, else the
-// method's own (the boards of the simulated crate with a name=, the logical
-// address being the board's position in the crate, 1 for the first board
-// line).  Not found: VXI_FAILURE and logical address -1.
+// Device table: the file named by VME_DEVICE_TABLE when it is set
+// (buslib/device_table.h), else the method's own if it has one (the boards of
+// the simulated crate with a name=, the logical address being the board's
+// position in the crate, 1 for the first board line).  Not found:
+// VXI_FAILURE and logical address -1.
 VXIstatus FindVXIdevice(const char* name, std::int16_t s1, std::int16_t s2, std::int16_t s3,
                         std::int16_t s4, std::int16_t s5, std::int16_t s6, std::int16_t* la);
 

@@ -13,31 +13,34 @@
 
 #include "buslib/access_method.h"
 #include "buslib/bus_trace.h"
-#include "crate/crate.h"
+#include "buslib/bus_types.h"
 
 namespace vmebus {
 
 // An access at or beyond the end of a window (or through an unmapped one):
 // not passed to the bus, counted as a bus error, one line on stderr.
-std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, vmesim::Width width,
-                            bool write);
+std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, Width width, bool write);
 // Counts a bus error reported by the bus.
 void busErrorSeen();
 
 // One bus cycle through a window's method, counted and traced.  The offset
-// lies inside the window.
-inline std::uint32_t busRead(const Window& win, std::uint32_t offset, vmesim::Width w) {
-  std::uint32_t v;
-  const bool ok = win.method->read(win, offset, w, v);
+// lies inside the window.  A cycle at an address not aligned to its width
+// cannot be one cycle of that width on any bus: it is refused before the
+// method, as a bus error.
+inline std::uint32_t busRead(const Window& win, std::uint32_t offset, Width w) {
+  const std::uint32_t address = win.vmeBase + offset;
+  std::uint32_t v = allOnes(w);
+  const bool ok = aligned(address, w) && win.method->read(win, offset, w, v);
   if (!ok) busErrorSeen();
-  traceIfOn('R', win.space, win.vmeBase + offset, w, v, !ok);
+  traceIfOn('R', win.space, address, w, v, !ok);
   return v;
 }
-inline void busWrite(const Window& win, std::uint32_t offset, vmesim::Width w, std::uint32_t v) {
-  v &= vmesim::allOnes(w);
-  const bool ok = win.method->write(win, offset, w, v);
+inline void busWrite(const Window& win, std::uint32_t offset, Width w, std::uint32_t v) {
+  const std::uint32_t address = win.vmeBase + offset;
+  v &= allOnes(w);
+  const bool ok = aligned(address, w) && win.method->write(win, offset, w, v);
   if (!ok) busErrorSeen();
-  traceIfOn('W', win.space, win.vmeBase + offset, w, v, !ok);
+  traceIfOn('W', win.space, address, w, v, !ok);
 }
 
 // Eight upper-case hex digits, the printed form of a pointer.
@@ -63,22 +66,22 @@ class WindowPtr {
   PtrText text() const { return formatHostAddress(hostAddress()); }
 
   std::uint8_t read8(std::uint32_t byteOffset = 0) const {
-    return static_cast<std::uint8_t>(read(byteOffset, vmesim::Width::D8));
+    return static_cast<std::uint8_t>(read(byteOffset, Width::D8));
   }
   std::uint16_t read16(std::uint32_t byteOffset = 0) const {
-    return static_cast<std::uint16_t>(read(byteOffset, vmesim::Width::D16));
+    return static_cast<std::uint16_t>(read(byteOffset, Width::D16));
   }
   std::uint32_t read32(std::uint32_t byteOffset = 0) const {
-    return read(byteOffset, vmesim::Width::D32);
+    return read(byteOffset, Width::D32);
   }
   void write8(std::uint32_t byteOffset, std::uint8_t v) const {
-    write(byteOffset, vmesim::Width::D8, v);
+    write(byteOffset, Width::D8, v);
   }
   void write16(std::uint32_t byteOffset, std::uint16_t v) const {
-    write(byteOffset, vmesim::Width::D16, v);
+    write(byteOffset, Width::D16, v);
   }
   void write32(std::uint32_t byteOffset, std::uint32_t v) const {
-    write(byteOffset, vmesim::Width::D32, v);
+    write(byteOffset, Width::D32, v);
   }
 
   // Register-style shorthands for the word at the pointer itself.
@@ -86,16 +89,16 @@ class WindowPtr {
   void set(std::uint16_t v) const { write16(0, v); }
 
  private:
-  bool inside(std::uint32_t a, vmesim::Width w) const {
+  bool inside(std::uint32_t a, Width w) const {
     const auto n = static_cast<std::uint32_t>(w);
     return w_ != nullptr && w_->mapped && a < w_->size && w_->size - a >= n;
   }
-  std::uint32_t read(std::uint32_t byteOffset, vmesim::Width w) const {
+  std::uint32_t read(std::uint32_t byteOffset, Width w) const {
     const std::uint32_t a = off_ + byteOffset;
     if (!inside(a, w)) return outsideWindow(w_, a, w, false);
     return busRead(*w_, a, w);
   }
-  void write(std::uint32_t byteOffset, vmesim::Width w, std::uint32_t v) const {
+  void write(std::uint32_t byteOffset, Width w, std::uint32_t v) const {
     const std::uint32_t a = off_ + byteOffset;
     if (!inside(a, w)) {
       outsideWindow(w_, a, w, true);

@@ -10,7 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "buslib/access_method.h"
+#include "buslib/vme_user.h"
+
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
 #include "crate/open_file.h"
@@ -37,29 +38,22 @@ class KernelSys : public VmeSys {
   int close(int fd) override { return ::close(fd); }
 };
 
-const char* spaceName(vmesim::Space s) { return s == vmesim::Space::A24 ? "A24" : "A32"; }
-
 class VmeUserMethod : public AccessMethod {
  public:
   VmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order, std::unique_ptr<VmeSys> owned)
       : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {}
   // A program that ends without closing the library leaves no window enabled.
   ~VmeUserMethod() override {
-    for (int slot = 0; slot < kMasterDevices; ++slot)
-      if (fds_[slot] >= 0) disable(fds_[slot], config_[slot]);
+    for (Master& m : masters_)
+      if (m.fd >= 0) disable(m.fd, m.config);
   }
 
   const char* name() const override { return "vme_user"; }
-  std::string describe() const override {
-    if (owned_ != nullptr && dir_ == StandinSys::kFolder)
-      return "the stand-in of the kernel VME interface over the simulated crate " +
-             vmesim::crateSource();
-    return "the kernel VME interface in " + dir_;
-  }
+  std::string describe() const override { return sys_.describe(dir_); }
 
   VmeStatus map(Window& w) override {
     int slot = 0;
-    while (slot < kMasterDevices && fds_[slot] >= 0) ++slot;
+    while (slot < kMasterDevices && masters_[slot].fd >= 0) ++slot;
     if (slot == kMasterDevices) {
       std::fprintf(stderr, "vme-bus: %s: no free master window (m0 to m3 in use)\n", dir_.c_str());
       return VXI_NO_WINDOW;
@@ -73,7 +67,7 @@ class VmeUserMethod : public AccessMethod {
     m.vme_addr = w.vmeBase & ~(kBridgeUnit - 1);
     const std::uint64_t end = static_cast<std::uint64_t>(w.vmeBase) + w.size;
     m.size = ((end + kBridgeUnit - 1) & ~(kBridgeUnit - 1)) - m.vme_addr;
-    m.aspace = w.space == vmesim::Space::A24 ? kVmeA24 : kVmeA32;
+    m.aspace = w.space == Space::A24 ? kVmeA24 : kVmeA32;
     m.cycle = kVmeSct | kVmeUser | kVmeData;
     m.dwidth = kVmeD32;
     if (sys_.ioctl(fd, kVmeSetMaster, &m) != 0) {
@@ -100,55 +94,47 @@ class VmeUserMethod : public AccessMethod {
                    static_cast<unsigned long long>(m.size));
       return VXI_FAILURE;
     }
-    fds_[slot] = fd;
-    config_[slot] = m;
-    w.slot = slot;
-    w.fd = fd;
-    w.slotOffset = static_cast<std::uint32_t>(w.vmeBase - m.vme_addr);
+    // The window's token is its master device.
+    masters_[slot] = Master{fd, m, static_cast<std::uint32_t>(w.vmeBase - m.vme_addr)};
+    w.token = static_cast<std::uint32_t>(slot);
     return VXI_SUCCESS;
   }
 
   void unmap(Window& w) override {
-    if (w.slot < 0 || w.slot >= kMasterDevices || fds_[w.slot] != w.fd) return;
-    disable(w.fd, config_[w.slot]);
-    fds_[w.slot] = -1;
-    w.slot = -1;
-    w.fd = -1;
+    if (w.token >= kMasterDevices || masters_[w.token].fd < 0) return;
+    Master& m = masters_[w.token];
+    disable(m.fd, m.config);
+    m.fd = -1;
   }
 
-  bool read(const Window& w, std::uint32_t offset, vmesim::Width width,
-            std::uint32_t& value) override {
+  bool read(const Window& w, std::uint32_t offset, Width width, std::uint32_t& value) override {
+    const Master& m = masters_[w.token];
     const auto n = static_cast<std::size_t>(width);
     unsigned char b[4];
     // A short transfer is a bus error.
-    if (sys_.pread(w.fd, b, n, static_cast<long long>(w.slotOffset) + offset) !=
+    if (sys_.pread(m.fd, b, n, static_cast<long long>(m.offset) + offset) !=
         static_cast<long>(n)) {
-      value = vmesim::allOnes(width);
+      value = allOnes(width);
       return false;
     }
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | b[order_ == ByteOrder::Big ? i : n - 1 - i];
-    value = v;
+    value = unpackBytes(b, width, order_);
     return true;
   }
 
-  bool write(const Window& w, std::uint32_t offset, vmesim::Width width,
-             std::uint32_t value) override {
+  bool write(const Window& w, std::uint32_t offset, Width width, std::uint32_t value) override {
+    const Master& m = masters_[w.token];
     const auto n = static_cast<std::size_t>(width);
     unsigned char b[4];
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto byte = static_cast<unsigned char>(value >> (8 * (n - 1 - i)));
-      b[order_ == ByteOrder::Big ? i : n - 1 - i] = byte;
-    }
-    return sys_.pwrite(w.fd, b, n, static_cast<long long>(w.slotOffset) + offset) ==
+    packBytes(value, width, order_, b);
+    return sys_.pwrite(m.fd, b, n, static_cast<long long>(m.offset) + offset) ==
            static_cast<long>(n);
   }
 
-  // The stand-in stands for the simulated crate: its forced statuses hold.
-  vmesim::LibraryForce force() const override {
-    if (owned_ != nullptr && vmesim::gCrate != nullptr) return vmesim::crate().library();
-    return {};
-  }
+  // What the system serves of its own (a stand-in: the crate's table and
+  // statuses; the kernel: nothing).
+  const DeviceLookup* deviceLookup() const override { return sys_.deviceLookup(); }
+  const ForcedStatuses* forcedStatuses() const override { return sys_.forcedStatuses(); }
+  bool usesSimulatedCrate() const override { return sys_.usesSimulatedCrate(); }
 
  private:
   VmeStatus fail(const std::string& dev, const char* what, int e) {
@@ -165,8 +151,14 @@ class VmeUserMethod : public AccessMethod {
   VmeSys& sys_;
   std::string dir_;
   ByteOrder order_;
-  std::array<int, kMasterDevices> fds_{-1, -1, -1, -1};
-  std::array<VmeMaster, kMasterDevices> config_{};
+  // One master device per window: its descriptor, configuration and the
+  // window's offset inside the bridge window.
+  struct Master {
+    int fd = -1;
+    VmeMaster config{};
+    std::uint32_t offset = 0;
+  };
+  std::array<Master, kMasterDevices> masters_{};
 };
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include <map>
 #include <string>
 
-#include "buslib/access_method.h"
+#include "buslib/vme_user_standin.h"
+
 #include "buslib/vme_user_abi.h"
+#include "crate/crate.h"
 
 namespace vmebus {
 
@@ -58,6 +60,14 @@ struct StandinSys::Impl {
 
 StandinSys::StandinSys() : impl_(std::make_unique<Impl>()) {}
 StandinSys::~StandinSys() = default;
+
+// The computer the stand-in stands for has the crate's names in its table.
+const DeviceLookup* StandinSys::deviceLookup() const { return &crateNames(); }
+const ForcedStatuses* StandinSys::forcedStatuses() const { return &vmesim::crate().library(); }
+std::string StandinSys::describe(const std::string&) const {
+  return "the stand-in of the kernel VME interface over the simulated crate " +
+         vmesim::crateSource();
+}
 
 int StandinSys::openCount() const { return static_cast<int>(impl_->open.size()); }
 
@@ -146,15 +156,13 @@ long transfer(const VmeMaster& image, std::size_t count, long long offset, Cycle
     const std::uint64_t address = image.vme_addr + static_cast<std::uint64_t>(offset) + done;
     unsigned n = widest;
     while (n > 1 && (address % n != 0 || count - done < n)) n /= 2;
-    if (!cycle(static_cast<std::uint32_t>(address), static_cast<vmesim::Width>(n), done)) break;
+    if (!cycle(static_cast<std::uint32_t>(address), static_cast<Width>(n), done)) break;
     done += n;
   }
   return static_cast<long>(done);
 }
 
-vmesim::Space spaceOf(const VmeMaster& m) {
-  return m.aspace == kVmeA32 ? vmesim::Space::A32 : vmesim::Space::A24;
-}
+Space spaceOf(const VmeMaster& m) { return m.aspace == kVmeA32 ? Space::A32 : Space::A24; }
 
 }  // namespace
 
@@ -168,14 +176,10 @@ long StandinSys::pread(int fd, void* buf, std::size_t count, long long offset) {
   auto* out = static_cast<unsigned char*>(buf);
   // The A16 space has no boards in the simulated crate.
   if (image.aspace == kVmeA16) return 0;
-  return transfer(image, count, offset, [&](std::uint32_t a, vmesim::Width w, std::size_t at) {
+  return transfer(image, count, offset, [&](std::uint32_t a, Width w, std::size_t at) {
     std::uint32_t v = 0;
     if (!vmesim::crate().read(spaceOf(image), a, w, v)) return false;
-    const auto n = static_cast<std::size_t>(w);
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto byte = static_cast<unsigned char>(v >> (8 * (n - 1 - i)));
-      out[at + (order == ByteOrder::Big ? i : n - 1 - i)] = byte;
-    }
+    packBytes(v, w, order, out + at);
     return true;
   });
 }
@@ -189,11 +193,8 @@ long StandinSys::pwrite(int fd, const void* buf, std::size_t count, long long of
   const VmeMaster& image = impl_->masters[static_cast<std::size_t>(it->second.index)];
   const auto* in = static_cast<const unsigned char*>(buf);
   if (image.aspace == kVmeA16) return 0;
-  return transfer(image, count, offset, [&](std::uint32_t a, vmesim::Width w, std::size_t at) {
-    const auto n = static_cast<std::size_t>(w);
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | in[at + (order == ByteOrder::Big ? i : n - 1 - i)];
-    return vmesim::crate().write(spaceOf(image), a, w, v);
+  return transfer(image, count, offset, [&](std::uint32_t a, Width w, std::size_t at) {
+    return vmesim::crate().write(spaceOf(image), a, w, unpackBytes(in + at, w, order));
   });
 }
 

@@ -317,7 +317,6 @@ void installCrate(std::unique_ptr<Crate> c) {
 }
 
 namespace {
-// Set before main, so not a namespace-scope string.
 std::string& source() {
   static std::string text = "(built-in default)";
   return text;
@@ -326,21 +325,18 @@ std::string& source() {
 
 const std::string& crateSource() { return source(); }
 
-void loadCrateFromEnvironment() {
+bool loadCrate(const std::string& file, std::string& error) {
   std::unique_ptr<Crate> c;
-  const char* file = std::getenv("VME_SIM_CRATE");
-  if (file != nullptr && *file != '\0') {
-    std::string error;
+  if (!file.empty()) {
     c = Crate::fromFile(file, error);
-    if (!c) {
-      std::fprintf(stderr, "vme-sim: %s\n", error.c_str());
-      std::exit(2);
-    }
+    if (!c) return false;
     source() = file;
   } else {
     c = Crate::makeDefault();
+    source() = "(built-in default)";
   }
   installCrate(std::move(c));
+  return true;
 }
 
 }  // namespace vmesim

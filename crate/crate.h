@@ -14,10 +14,15 @@
 #include <utility>
 #include <vector>
 
+#include "buslib/bus_types.h"
+
 namespace vmesim {
 
-enum class Space : std::uint8_t { A24, A32 };
-enum class Width : std::uint8_t { D8 = 1, D16 = 2, D32 = 4 };
+// The bus's types, as the boards see them.
+using vmebus::Space;
+using vmebus::Width;
+using vmebus::allOnes;
+using vmebus::spaceSize;
 
 // Bit masks for Board::widths().
 inline constexpr unsigned kD8 = 1;
@@ -27,13 +32,6 @@ inline constexpr unsigned kD32 = 4;
 // Time in bunch crossings (25 ns).  Each bus cycle costs kBcPerCycle.
 using Bc = std::uint64_t;
 inline constexpr Bc kBcPerCycle = 20;
-
-inline constexpr std::uint32_t allOnes(Width w) {
-  return w == Width::D8 ? 0xFFu : w == Width::D16 ? 0xFFFFu : 0xFFFFFFFFu;
-}
-inline constexpr std::uint64_t spaceSize(Space s) {
-  return s == Space::A24 ? 0x1000000ull : 0x100000000ull;
-}
 
 // fault=NAME[:ARG[:ARG]] from a crate file line.
 struct Fault {
@@ -84,9 +82,7 @@ bool parseNumber(const std::string& text, long long& value, bool allowNegative =
 bool faultArgs(const Fault& f, std::size_t count, std::string& error);
 
 // Statuses forced on the bus-library calls by the crate file's library line.
-struct LibraryForce {
-  std::int16_t init = 0, size = 0, map = 0, range = 0, unmap = 0, close = 0, lookup = 0, status = 0;
-};
+using LibraryForce = vmebus::ForcedStatuses;
 
 class Crate {
  public:
@@ -144,16 +140,15 @@ class Crate {
   LibraryForce library_;
 };
 
-// The process-wide crate.  The bus library loads it before main from
-// VME_SIM_CRATE (or the default crate) when its bus is the simulated crate; a
-// bad crate file stops the program with one line on standard error and exit
-// status 2.
+// The process-wide crate.  The bus library loads it when its bus starts on
+// the simulated crate.
 extern Crate* gCrate;
 inline Crate& crate() { return *gCrate; }
 // Replaces the process-wide crate (tests).
 void installCrate(std::unique_ptr<Crate> c);
-// Loads the crate from the environment; on failure prints and exits 2.
-void loadCrateFromEnvironment();
+// Installs the crate of a crate file, or the default crate when file is
+// empty.  False with error set when the file cannot be read or parsed.
+bool loadCrate(const std::string& file, std::string& error);
 // Where the crate came from: "(built-in default)" or the crate file's name.
 const std::string& crateSource();
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -24,6 +25,8 @@ struct Row {
   const char* program;
   std::string input;
   std::string crate;  // examples/faults/NAME.crate, empty: the default crate
+  std::string script = {};  // a vmescript file, given as its argument
+  std::string traced = {};  // a cycle both traces hold
 };
 
 const std::string kMemtest = "h200000\n\n\n\n\n\n";
@@ -42,6 +45,12 @@ const Row kRows[] = {
     {"trigsoak2_absent", "trigsoak2", "", "trigger-absent"},
     {"trigprobe", "trigprobe", "\n", ""},
     {"trigprobe2_absent", "trigprobe2", "\n", "trigger-absent"},
+    // The stand-in serves the crate's device table, as the simulated crate.
+    {"trigprobe2", "trigprobe2", "\n", ""},
+    {"trigprobe3", "trigprobe3", "\n", ""},
+    // A misaligned D16 cycle is a bus error on every bus, before the bus.
+    {"vmescript_misaligned", "vmescript", "", "", "200001\n0 1234\n0\n",
+     "W A24 D16 00200001 1234 BERR"},
 };
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -68,9 +77,7 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
                                          {"VME_SIM_TRACE", dir.file(buses[i])}});
     if (!row.crate.empty())
       o.env["VME_SIM_CRATE"] = sourcePath("examples/faults/" + row.crate + ".crate");
-    // The kernel interface has no device table of its own: the file gives the
-    // crate's.
-    if (i == 1 && row.crate.empty()) o.env["VME_DEVICE_TABLE"] = dir.write("devices", "# name logical-address\nLOBBO 4\n");
+    if (!row.script.empty()) o.args = {dir.write("script", row.script)};
     o.timeoutMs = kTimeoutMs;
     r[i] = runProgram(row.program, o);
     ASSERT_FALSE(r[i].timedOut) << buses[i];
@@ -79,8 +86,19 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
   EXPECT_EQ(r[1].exitStatus, r[0].exitStatus);
   EXPECT_EQ(r[1].out, r[0].out);
   EXPECT_EQ(r[1].err, r[0].err);
-  EXPECT_GT(traceCycles(dir.file("sim")).size(), 10u);
+  EXPECT_GT(traceCycles(dir.file("sim")).size(), row.script.empty() ? 10u : 2u);
   EXPECT_TRUE(sameFile(dir.file("sim"), dir.file(kStandin)));
+  if (!row.traced.empty()) {
+    const auto cycles = traceCycles(dir.file(kStandin));
+    EXPECT_NE(std::find(cycles.begin(), cycles.end(), row.traced), cycles.end()) << row.traced;
+  }
+  if (std::string(row.program) == "vmescript") {
+    EXPECT_NE(r[1].out.find(" read: ffff\n"), std::string::npos) << r[1].out;
+  }
+  if (std::string(row.program).starts_with("trigprobe") && row.crate.empty() &&
+      std::string(row.program) != "trigprobe") {
+    EXPECT_NE(r[1].out.find("Device Lobbo logical address 4 return 0\n"), std::string::npos);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, OnEachBus, testing::ValuesIn(kRows),
@@ -152,9 +170,35 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
 
   const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", "pci"}}));
   EXPECT_EQ(bad.exitStatus, 2);
-  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.out.find("mapped address"), std::string::npos) << "no window";
   EXPECT_EQ(countOf(bad.err, "\n"), 1u) << bad.err;
   EXPECT_NE(bad.err.find("VME_BUS=pci"), std::string::npos);
+
+  // The bus starts at the first library call: a program that ends before it
+  // loads no crate, opens no trace and says nothing of the bus.
+  RunOptions beforeAnyCall = withInput("", {{"VME_SIM_CRATE", dir.write("bad.crate", "oops\n")},
+                                            {"VME_TRACE", dir.file("early")},
+                                            {"VME_BUS", "pci"}});
+  beforeAnyCall.args = {dir.file("no-such-script")};
+  const RunResult early = runProgram("vmescript", beforeAnyCall);
+  EXPECT_EQ(early.exitStatus, 1) << "no script file";
+  EXPECT_EQ(early.bus, "");
+  EXPECT_EQ(countOf(early.err, "\n"), 1u) << early.err;
+  EXPECT_EQ(early.err.find("vme-"), std::string::npos) << early.err;
+  EXPECT_FALSE(std::ifstream(dir.file("early")).good()) << "no trace file";
+}
+
+// A test binary run by hand on a computer with a VME bus: its own bus is the
+// simulated crate whatever VME_BUS says.
+TEST(BusLine, TestBinariesRunOnTheSimulatedCrateWhateverTheEnvironment) {
+  for (const char* bus : {"vme_user", "caen:V1718:0", "vme_user:standin"}) {
+    RunOptions o = withInput("", {{"VME_BUS", bus}});
+    o.args = {"--gtest_filter=SimulatedOnly.*"};
+    const RunResult r = runProgram("../tests/buslib_tests", o);
+    EXPECT_EQ(r.exitStatus, 0) << bus << "\n" << r.out << r.err;
+    EXPECT_EQ(r.bus, "vme-bus: using the simulated crate (built-in default)\n") << bus;
+    EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << bus << "\n" << r.out;
+  }
 }
 
 // Output that cannot be written is no success: one line, status 2.
@@ -171,6 +215,16 @@ TEST(DeviceTable, ReadWholeOrRefused) {
       {dir.write("crlf", "# name logical-address\r\nLOBBO 7\r\n"), "logical address 7 return 0", ""},
       {dir.path(), "logical address -1 return -1", "Is a directory"},
       {dir.write("nul", std::string("LOBBO 7\0 x\n", 11)), "logical address -1 return -1", "NUL"},
+      // A byte-order mark is no part of the first name; a lone CR ends a line.
+      {dir.write("bom", "\xEF\xBB\xBFLOBBO 7\n"), "logical address 7 return 0", ""},
+      {dir.write("cr", "# name logical-address\rLOBBO 7\rX 1"), "logical address 7 return 0", ""},
+      // Decimal with leading zeros, or hex after 0x.
+      {dir.write("zero", "LOBBO 010\n"), "logical address 10 return 0", ""},
+      {dir.write("hex", "LOBBO 0x1F\n"), "logical address 31 return 0", ""},
+      {dir.write("bad", "LOBBO 08x\n"), "logical address -1 return -1", "line 1: expected"},
+      // The first line of a name wins, and that is said once.
+      {dir.write("twice", "LOBBO 7\nX 1\nLOBBO 9\r\nLOBBO 3\n"), "logical address 7 return 0",
+       "LOBBO is on line 1 and again on lines 3, 4; line 1 wins\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = runProgram("trigprobe2", withInput("\n", {{"VME_DEVICE_TABLE", c.table}}));
@@ -178,6 +232,7 @@ TEST(DeviceTable, ReadWholeOrRefused) {
     EXPECT_NE(r.out.find("Device Lobbo " + c.device + "\n"), std::string::npos) << c.table;
     if (c.err.empty()) EXPECT_EQ(r.err, "") << c.table;
     else EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_LE(countOf(r.err, "\n"), 1u) << r.err;
   }
 }
 

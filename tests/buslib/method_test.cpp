@@ -11,6 +11,7 @@
 #include "buslib/access_method.h"
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
+#include "buslib/vme_user_standin.h"
 #include "crate/crate.h"
 
 namespace {
@@ -28,6 +29,20 @@ class KernelMethod : public testing::Test {
     CloseVXIlibrary();
     vmebus::useMethod(vmebus::makeSimMethod());
     vmesim::installCrate(vmesim::Crate::makeDefault());
+  }
+
+  // The library, freshly initialised, on bus (a VME_BUS value) over crate.
+  void useBus(const char* bus, const std::string& crate) {
+    std::string error;
+    auto c = vmesim::Crate::parse(crate, "test", error);
+    ASSERT_TRUE(c) << error;
+    vmesim::installCrate(std::move(c));
+    auto m = vmebus::methodNamed(bus, ByteOrder::Big, error);
+    ASSERT_TRUE(m) << error;
+    vmebus::useMethod(std::move(m));
+    CloseVXIlibrary();
+    InitVXIlibrary();
+    SetVXIwindowSize(0x1000);
   }
 
   void use(const std::string& crate, ByteOrder method = ByteOrder::Big) {
@@ -169,6 +184,92 @@ TEST_F(KernelMethod, WindowInsideALargerBridgeWindowKeepsItsBounds) {
   EXPECT_EQ(p.read16(0x800), 0xFFFFu);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("outside window"), std::string::npos);
   EXPECT_EQ(vmesim::crate().cycles(), cycles) << "the bridge window is larger, the window is not";
+}
+
+// Handles of unmapped windows are free again, the lowest first, so a long
+// run never runs out of them; a pointer of a reused handle is the new window.
+TEST_F(KernelMethod, FreedHandlesAreReusedOnEveryMethod) {
+  for (const char* bus : {"sim", "vme_user:standin"}) {
+    SCOPED_TRACE(bus);
+    useBus(bus, "memory A24 0x200000 size=0x10000\nmemory A24 0x400000 size=0x1000\n");
+    for (int i = 0; i < 100; ++i) {
+      ASSERT_FALSE(map(0x200000).isNull()) << "window " << i + 1 << ": " << said;
+      ASSERT_EQ(handle, 1u);
+      ASSERT_EQ(UnmapVXIwindow(handle), 0);
+    }
+    std::uint32_t first[3];
+    for (std::uint32_t& h : first) {
+      ASSERT_FALSE(map(0x200000).isNull());
+      h = handle;
+    }
+    EXPECT_EQ(first[0], 1u);
+    EXPECT_EQ(first[2], 3u);
+    const VmePtr old = VmePtr(map(0x200000).window(), 0);
+    const std::uint32_t oldHandle = handle;
+    EXPECT_EQ(UnmapVXIwindow(2), 0);
+    EXPECT_EQ(UnmapVXIwindow(oldHandle), 0);
+    EXPECT_EQ(UnmapVXIwindow(2), VXI_FAILURE) << "unmapped already";
+    const VmePtr again = map(0x400000);
+    EXPECT_EQ(handle, 2u);
+    again.write16(0, 0x5A5A);
+    std::uint32_t v = 0;
+    vmesim::crate().read(Space::A24, 0x400000, Width::D16, v);
+    EXPECT_EQ(v, 0x5A5Au);
+    std::uint32_t lo = 0, hi = 0;
+    EXPECT_EQ(GetVXIwindowRange(2, &lo, &hi), 0);
+    EXPECT_EQ(lo, 0x400000u);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(old.read16(0), 0xFFFFu) << "an unmapped window stays unmapped";
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("outside window"), std::string::npos);
+  }
+}
+
+// A D16 cycle at an odd address or a D32 one off a longword cannot be one
+// cycle of that width: refused before the bus on every method, as a bus
+// error reading all ones.  A D8 cycle has no alignment.
+TEST_F(KernelMethod, MisalignedCyclesAreBusErrorsOnEveryMethod) {
+  struct Row {
+    std::uint32_t offset;
+    Width width;
+    bool refused;
+  };
+  const Row rows[] = {{1, Width::D16, true}, {2, Width::D32, true}, {3, Width::D32, true},
+                      {6, Width::D16, false}, {4, Width::D32, false}, {5, Width::D8, false}};
+  for (const char* bus : {"sim", "vme_user:standin"}) {
+    useBus(bus, "memory A24 0x200000 size=0x100\n");
+    const VmePtr p = map(0x200000);
+    ASSERT_FALSE(p.isNull()) << said;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << bus << " offset " << row.offset << " D"
+                                      << 8 * static_cast<int>(row.width));
+      const std::uint64_t cycles = vmesim::crate().cycles();
+      const std::uint32_t errors = busErrors();
+      std::uint32_t v = 0;
+      switch (row.width) {
+        case Width::D8: p.write8(row.offset, 0), v = p.read8(row.offset); break;
+        case Width::D16: p.write16(row.offset, 0), v = p.read16(row.offset); break;
+        case Width::D32: p.write32(row.offset, 0), v = p.read32(row.offset); break;
+      }
+      EXPECT_EQ(busErrors() - errors, row.refused ? 2u : 0u);
+      EXPECT_EQ(vmesim::crate().cycles() - cycles, row.refused ? 0u : 2u);
+      EXPECT_EQ(v == vmesim::allOnes(row.width), row.refused);
+    }
+  }
+}
+
+// Run by hand, whatever VME_BUS says, a test binary's bus is the simulated
+// crate (the bus-run tests run this with VME_BUS=vme_user and caen:...).
+TEST(SimulatedOnly, TheBusOfATestBinaryIsTheSimulatedCrate) {
+  EXPECT_EQ(vmebus::busConfig().method, "sim");
+  EXPECT_STREQ(vmebus::method().name(), "sim");
+  EXPECT_EQ(InitVXIlibrary(), 0);
+  std::uint32_t window = 0;
+  VXIstatus status = 0;
+  const VmePtr p = MapVXIwindow(VXI_ACCESS_A24, 0x200000, 1000, &window, &status);
+  ASSERT_EQ(status, 0);
+  p.write16(0x10, 0x1234);
+  EXPECT_EQ(p.read16(0x10), 0x1234u);
+  EXPECT_EQ(CloseVXIlibrary(), 0);
 }
 
 // The stand-in itself: the kernel's configuration rules and the bridge's

@@ -1,0 +1,49 @@
+// The bus library's settings and its start.
+//
+// The settings come from the environment, read in one place
+// (busConfigFromEnvironment).  The bus starts from them at the first library
+// call of the process, never before main: a program that ends before it
+// talks to the bus loads no crate, opens no trace and says nothing.
+#pragma once
+
+#include <string>
+
+#include "buslib/byte_order.h"
+
+namespace vmebus {
+
+struct BusConfig {
+  std::string method = "sim";  // VME_BUS before its first ':'
+  std::string arguments;       // after it: a device folder, "standin", a bridge
+  ByteOrder order = ByteOrder::Big;  // VME_BYTE_ORDER
+  std::string crateFile;       // VME_SIM_CRATE; empty: the built-in default crate
+  std::string tracePath;       // VME_TRACE (or VME_SIM_TRACE); empty: no trace
+  std::string deviceTable;     // VME_DEVICE_TABLE; empty: the method's own table
+};
+
+// Splits a VME_BUS value into method and arguments.  False with error set
+// on an empty method or nothing after the colon.
+bool parseBusName(const std::string& bus, BusConfig& config, std::string& error);
+
+// VME_BUS, VME_BYTE_ORDER, VME_SIM_CRATE, VME_TRACE (VME_SIM_TRACE) and
+// VME_DEVICE_TABLE.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
+// set, else the kernel interface when /dev/bus/vme/ctl exists, else the
+// simulated crate.  False with error set on a bad value.
+bool busConfigFromEnvironment(BusConfig& config, std::string& error);
+
+// Starts the bus: the method, the crate when the method needs it, the trace,
+// the line naming the bus on standard error.  A bad setting stops the program
+// with one line on standard error and exit status 2, before any cycle.
+// Nothing happens once the bus has started.
+void startBus(const BusConfig& config);
+// startBus from the environment, unless started.
+void startBusFromEnvironment();
+bool busStarted();
+// The settings of the bus in use.
+const BusConfig& busConfig();
+
+// From now on the bus is the simulated crate whatever VME_BUS says (test and
+// benchmark binaries set it before main, so they never reach a real crate).
+void forceSimulatedBus();
+
+}  // namespace vmebus
