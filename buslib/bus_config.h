@@ -42,8 +42,10 @@ bool busStarted();
 // The settings of the bus in use.
 const BusConfig& busConfig();
 
-// From now on the bus is the simulated crate whatever VME_BUS says (test and
-// benchmark binaries set it before main, so they never reach a real crate).
+// From now on the bus is the simulated crate, whatever a configuration asks,
+// and the environment is not read: the crate is the built-in default (test
+// and benchmark binaries set this before main, so they never reach a real
+// crate).
 void forceSimulatedBus();
 
 }  // namespace vmebus

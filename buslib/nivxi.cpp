@@ -85,14 +85,9 @@ void startBusFromEnvironment() {
   if (current != nullptr) return;
   BusConfig c;
   std::string error;
-  const bool ok = busConfigFromEnvironment(c, error);
-  if (simulatedOnly) {
-    // A test or benchmark binary: whatever the environment says of the bus.
-    c.method = "sim";
-    c.arguments.clear();
-  } else if (!ok) {
-    stop("vme-bus: " + error);
-  }
+  // A test or benchmark binary runs on the default simulated crate, whatever
+  // the environment says.
+  if (!simulatedOnly && !busConfigFromEnvironment(c, error)) stop("vme-bus: " + error);
   startBus(c);
 }
 
@@ -154,6 +149,13 @@ std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, Width width, 
                  w->vmeBase, w->size);
   busErrorSeen();
   return allOnes(width);
+}
+
+std::uint32_t misalignedCycle(const Window& win, char dir, std::uint32_t address, Width w,
+                              std::uint32_t value) {
+  busErrorSeen();
+  traceIfOn(dir, win.space, address, w, value, true);
+  return allOnes(w);
 }
 
 PtrText formatHostAddress(std::uint32_t address) {

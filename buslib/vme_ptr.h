@@ -22,15 +22,20 @@ namespace vmebus {
 std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, Width width, bool write);
 // Counts a bus error reported by the bus.
 void busErrorSeen();
+// A cycle at an address not aligned to its width cannot be one cycle of that
+// width on any bus: it never reaches the method.  Counted and traced as a bus
+// error; gives all ones.
+std::uint32_t misalignedCycle(const Window& win, char dir, std::uint32_t address, Width w,
+                              std::uint32_t value);
 
 // One bus cycle through a window's method, counted and traced.  The offset
-// lies inside the window.  A cycle at an address not aligned to its width
-// cannot be one cycle of that width on any bus: it is refused before the
-// method, as a bus error.
+// lies inside the window.
 inline std::uint32_t busRead(const Window& win, std::uint32_t offset, Width w) {
   const std::uint32_t address = win.vmeBase + offset;
-  std::uint32_t v = allOnes(w);
-  const bool ok = aligned(address, w) && win.method->read(win, offset, w, v);
+  if (!aligned(address, w)) [[unlikely]]
+    return misalignedCycle(win, 'R', address, w, allOnes(w));
+  std::uint32_t v;
+  const bool ok = win.method->read(win, offset, w, v);
   if (!ok) busErrorSeen();
   traceIfOn('R', win.space, address, w, v, !ok);
   return v;
@@ -38,7 +43,11 @@ inline std::uint32_t busRead(const Window& win, std::uint32_t offset, Width w) {
 inline void busWrite(const Window& win, std::uint32_t offset, Width w, std::uint32_t v) {
   const std::uint32_t address = win.vmeBase + offset;
   v &= allOnes(w);
-  const bool ok = aligned(address, w) && win.method->write(win, offset, w, v);
+  if (!aligned(address, w)) [[unlikely]] {
+    misalignedCycle(win, 'W', address, w, v);
+    return;
+  }
+  const bool ok = win.method->write(win, offset, w, v);
   if (!ok) busErrorSeen();
   traceIfOn('W', win.space, address, w, v, !ok);
 }

@@ -280,7 +280,7 @@ Crate::Slot* Crate::decode(Space s, std::uint32_t address, Width w) {
 bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) {
   bool ok = false;
   value = allOnes(w);
-  if (address % static_cast<unsigned>(w) == 0) {
+  if (vmebus::aligned(address, w)) {
     if (Slot* slot = decode(s, address, w)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0) {
         std::uint32_t v = 0;
@@ -297,7 +297,7 @@ bool Crate::read(Space s, std::uint32_t address, Width w, std::uint32_t& value) 
 bool Crate::write(Space s, std::uint32_t address, Width w, std::uint32_t value) {
   bool ok = false;
   value &= allOnes(w);
-  if (address % static_cast<unsigned>(w) == 0) {
+  if (vmebus::aligned(address, w)) {
     if (Slot* slot = decode(s, address, w)) {
       if ((slot->board->widths() & static_cast<unsigned>(w)) != 0)
         ok = slot->board->write(address - slot->config.base, w, value);

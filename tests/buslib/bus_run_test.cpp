@@ -189,16 +189,20 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
 }
 
 // A test binary run by hand on a computer with a VME bus: its own bus is the
-// simulated crate whatever VME_BUS says.
+// default simulated crate whatever the environment says.
 TEST(BusLine, TestBinariesRunOnTheSimulatedCrateWhateverTheEnvironment) {
+  TempDir dir;
   for (const char* bus : {"vme_user", "caen:V1718:0", "vme_user:standin"}) {
-    RunOptions o = withInput("", {{"VME_BUS", bus}});
+    RunOptions o = withInput("", {{"VME_BUS", bus},
+                                  {"VME_SIM_CRATE", dir.write("bad.crate", "oops\n")},
+                                  {"VME_TRACE", dir.file("trace")}});
     o.args = {"--gtest_filter=SimulatedOnly.*"};
     const RunResult r = runProgram("../tests/buslib_tests", o);
     EXPECT_EQ(r.exitStatus, 0) << bus << "\n" << r.out << r.err;
     EXPECT_EQ(r.bus, "vme-bus: using the simulated crate (built-in default)\n") << bus;
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << bus << "\n" << r.out;
   }
+  EXPECT_FALSE(std::ifstream(dir.file("trace")).good());
 }
 
 // Output that cannot be written is no success: one line, status 2.
