@@ -24,9 +24,9 @@ struct Library {
   bool initialised = false;
   std::uint32_t windowSize = VXI_DEFAULT_WINDOW_SIZE;
   bool busErrorLatch = false;
-  // By handle; 0 unused.  A window record is made at its first map (a window
-  // made before the bus starts would start it) and kept, so a pointer into an
-  // unmapped window stays a pointer to a window that says so.
+  // By handle; 0 unused.  A record is made at the handle's first map (a
+  // Window made here before main would start the bus) and then kept: a
+  // pointer into an unmapped window still finds it unmapped.
   std::array<std::optional<Window>, kMaxWindows + 1> windows{};
   alignas(8) std::uint8_t info[64] = {};
 };
