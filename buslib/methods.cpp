@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "buslib/access_method.h"
+#include "buslib/caen.h"
 
 namespace vmebus {
 
@@ -48,7 +49,9 @@ std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder orde
     }
     return makeVmeUserMethod(kernelSys(), dir, order);
   }
-  error = "VME_BUS=" + bus + ": not a bus (sim, vme_user, vme_user:DIR or vme_user:standin)";
+  if (bus.compare(0, 5, "caen:") == 0) return makeCaenMethod(bus.substr(5), error);
+  error = "VME_BUS=" + bus + ": not a bus (sim, vme_user, vme_user:DIR, vme_user:standin or "
+          "caen:MODEL:LINK[:NODE])";
   return nullptr;
 }
 

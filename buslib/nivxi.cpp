@@ -9,6 +9,7 @@
 
 #include "buslib/access_method.h"
 #include "buslib/bus_trace.h"
+#include "buslib/caen.h"
 #include "crate/open_file.h"
 
 namespace vmebus {
@@ -185,6 +186,7 @@ VXIstatus CloseVXIlibrary() {
   if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
   if (s >= 0) {
     vmebus::unmapAll();
+    vmebus::closeCaenBridge();
     lib.initialised = false;
     vmebus::traceCall("close library");
   }
