@@ -1,12 +1,17 @@
 // Cost of one register access: a raw volatile pointer, the direct path of the
 // pointer type over the same host memory, the simulated path (D16 on a memory
 // board of the crate), and the kernel method through the stand-in of the
-// kernel interface (pread/pwrite per cycle, in process) onto the same board.
+// kernel interface (pread/pwrite per cycle, in process) onto the same board,
+// and the CAEN method through the stand-in of the vendor's library (one
+// CAENVME_ReadCycle or WriteCycle per access, into its own crate).
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
+#include <cstdlib>
+
 #include "buslib/access_method.h"
+#include "buslib/caen.h"
 #include "buslib/nivxi.h"
 
 namespace {
@@ -109,14 +114,39 @@ void StandinRead(benchmark::State& state) { readLoop(state, standinWindow()); }
 
 void StandinWrite(benchmark::State& state) { writeLoop(state, standinWindow()); }
 
+// A window of the CAEN method on the stand-in library.
+VmePtr caenWindow() {
+  (void)simulatedWindow();
+  static std::unique_ptr<vmebus::AccessMethod> method = [] {
+    ::setenv("VME_CAEN_LIBRARY", VME_CAEN_STANDIN, 1);
+    std::string error;
+    return vmebus::makeCaenMethod("V1718:0", error);
+  }();
+  static vmebus::Window w = [] {
+    vmebus::Window x;
+    x.vmeBase = 0x200000;
+    x.size = 0x1000;
+    x.method = method.get();
+    x.mapped = method->map(x) == 0;
+    return x;
+  }();
+  return VmePtr(&w, 0);
+}
+
+void CaenStandinRead(benchmark::State& state) { readLoop(state, caenWindow()); }
+
+void CaenStandinWrite(benchmark::State& state) { writeLoop(state, caenWindow()); }
+
 }  // namespace
 
 BENCHMARK(RawVolatileRead);
 BENCHMARK(DirectPathRead);
 BENCHMARK(SimulatedRead);
 BENCHMARK(StandinRead);
+BENCHMARK(CaenStandinRead);
 BENCHMARK(RawVolatileWrite);
 BENCHMARK(DirectPathWrite);
 BENCHMARK(SimulatedWrite);
 BENCHMARK(StandinWrite);
+BENCHMARK(CaenStandinWrite);
 BENCHMARK_MAIN();

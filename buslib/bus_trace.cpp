@@ -31,6 +31,7 @@ volatile std::sig_atomic_t traceFd = -1;
 // Set before main: no object that needs constructing.
 char tracePath[4096];
 bool traceBroken = false;
+bool runUntrusted = false;
 
 // write(2) until everything is out; false on an error.
 bool writeAll(int fd, const char* p, std::size_t n) {
@@ -75,7 +76,7 @@ void exitCheck() {
       std::fprintf(stderr, "%s: write error on standard output\n", program_invocation_short_name);
     failed = true;
   }
-  if (failed) _exit(2);
+  if (failed || runUntrusted) _exit(2);
 }
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
@@ -170,6 +171,8 @@ void traceNote(const char* text) {
   if (line.size() > kBufferSize) line.resize(kBufferSize - 1), line.back() = '\n';
   append(line.data(), line.size());
 }
+
+void markRunUntrusted() { runUntrusted = true; }
 
 void installExitChecks() {
   static bool installed = false;

@@ -39,4 +39,9 @@ bool flushTrace();
 // are written out, and a failure of either ends the process with status 2.
 void installExitChecks();
 
+// The bus failed in a way that leaves the run's results untrusted (a CAEN
+// bridge that could not be opened, or lost its link): the process ends with
+// status 2.
+void markRunUntrusted();
+
 }  // namespace vmebus

@@ -5,6 +5,7 @@
 #include "buslib/vme_user.h"
 #include "buslib/vme_user_standin.h"
 #include "crate/crate.h"
+#include "buslib/caen.h"
 
 namespace vmebus {
 
@@ -67,8 +68,8 @@ struct MethodEntry {
 const MethodEntry kMethods[] = {
     {"sim", "sim", makeSim},
     {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUser},
-    // {"caen", "caen:MODEL:LINK[:NODE]",
-    //  [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, e); }},
+    {"caen", "caen:MODEL:LINK[:NODE]",
+     [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, e); }},
 };
 
 }  // namespace

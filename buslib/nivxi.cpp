@@ -12,6 +12,7 @@
 #include "buslib/bus_trace.h"
 #include "buslib/device_table.h"
 #include "crate/crate.h"
+#include "buslib/caen.h"
 
 namespace vmebus {
 namespace {
@@ -182,6 +183,7 @@ VXIstatus CloseVXIlibrary() {
   if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
   if (s >= 0) {
     vmebus::unmapAll();
+    vmebus::closeCaenBridge();
     lib.initialised = false;
     vmebus::traceCall("close library");
   }

@@ -1,7 +1,8 @@
 // The programs end to end on each bus: through the stand-in of the kernel
-// interface they print the same and trace the same as on the simulated
-// crate.  Then the bus line, and the exit-time checks of the trace and of
-// standard output.
+// interface and through the stand-in of the CAEN library they print the same
+// and trace the same as on the simulated crate.  Then the bus line, the CAEN
+// bridge's failures, and the exit-time checks of the trace and of standard
+// output.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -19,12 +20,15 @@ namespace {
 
 constexpr int kTimeoutMs = 60000;
 const char kStandin[] = "vme_user:standin";
+const char kCaen[] = "caen:V1718:0";
+const std::string kCaenLib = VME_CAEN_STANDIN;
 
 struct Row {
   const char* name;  // test name
   const char* program;
   std::string input;
   std::string crate;  // examples/faults/NAME.crate, empty: the default crate
+  const char* bus = kStandin;  // compared with sim
   std::string script = {};  // a vmescript file, given as its argument
   std::string traced = {};  // a cycle both traces hold
 };
@@ -49,8 +53,16 @@ const Row kRows[] = {
     {"trigprobe2", "trigprobe2", "\n", ""},
     {"trigprobe3", "trigprobe3", "\n", ""},
     // A misaligned D16 cycle is a bus error on every bus, before the bus.
-    {"vmescript_misaligned", "vmescript", "", "", "200001\n0 1234\n0\n",
+    {"vmescript_misaligned", "vmescript", "", "", kStandin, "200001\n0 1234\n0\n",
      "W A24 D16 00200001 1234 BERR"},
+    {"caen_qemtest", "qemtest", "", "", kCaen},
+    {"caen_qemtest_ram_stuck1", "qemtest", "", "qem-ram-stuck1", kCaen},
+    {"caen_qemttc", "qemttc", "", "", kCaen},
+    {"caen_qemttc_ttc_data_dead", "qemttc", "", "ttc-data-dead", kCaen},
+    {"caen_vmemtest", "vmemtest", kMemtest, "", kCaen},
+    {"caen_vmemtest_no_d8", "vmemtest", kMemtest, "memory-no-d8", kCaen},
+    {"caen_trigprobe", "trigprobe", "\n", "", kCaen},
+    {"caen_trigprobe_flaky", "trigprobe", "\n", "trigger-flaky", kCaen},
 };
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -71,10 +83,11 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
   const Row& row = GetParam();
   TempDir dir;
   RunResult r[2];
-  const char* buses[2] = {"sim", kStandin};
+  const char* buses[2] = {"sim", row.bus};
   for (int i = 0; i < 2; ++i) {
     RunOptions o = withInput(row.input, {{"VME_BUS", buses[i]},
-                                         {"VME_SIM_TRACE", dir.file(buses[i])}});
+                                         {"VME_SIM_TRACE", dir.file(buses[i])},
+                                         {"VME_CAEN_LIBRARY", kCaenLib}});
     if (!row.crate.empty())
       o.env["VME_SIM_CRATE"] = sourcePath("examples/faults/" + row.crate + ".crate");
     if (!row.script.empty()) o.args = {dir.write("script", row.script)};
@@ -82,14 +95,16 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
     r[i] = runProgram(row.program, o);
     ASSERT_FALSE(r[i].timedOut) << buses[i];
   }
-  EXPECT_NE(r[1].bus.find("stand-in"), std::string::npos) << r[1].bus;
+  EXPECT_NE(r[1].bus.find(row.bus == std::string(kCaen) ? "CAEN bridge V1718" : "stand-in"),
+            std::string::npos)
+      << r[1].bus;
   EXPECT_EQ(r[1].exitStatus, r[0].exitStatus);
   EXPECT_EQ(r[1].out, r[0].out);
   EXPECT_EQ(r[1].err, r[0].err);
   EXPECT_GT(traceCycles(dir.file("sim")).size(), row.script.empty() ? 10u : 2u);
-  EXPECT_TRUE(sameFile(dir.file("sim"), dir.file(kStandin)));
+  EXPECT_TRUE(sameFile(dir.file("sim"), dir.file(row.bus)));
   if (!row.traced.empty()) {
-    const auto cycles = traceCycles(dir.file(kStandin));
+    const auto cycles = traceCycles(dir.file(row.bus));
     EXPECT_NE(std::find(cycles.begin(), cycles.end(), row.traced), cycles.end()) << row.traced;
   }
   if (std::string(row.program) == "vmescript") {
@@ -106,16 +121,17 @@ INSTANTIATE_TEST_SUITE_P(Programs, OnEachBus, testing::ValuesIn(kRows),
 
 // A scope loop, ended by Control-C: the same transcript, and the same cycles
 // as far as the shorter trace goes.
-TEST(OnEachBusLoop, ScopeLoopThroughTheStandin) {
+TEST(OnEachBusLoop, ScopeLoopThroughTheStandins) {
   TempDir dir;
-  std::vector<std::string> cycles[2];
-  std::string out[2];
-  const char* buses[2] = {"sim", kStandin};
-  for (int i = 0; i < 2; ++i) {
+  std::vector<std::string> cycles[3];
+  std::string out[3];
+  const char* buses[3] = {"sim", kStandin, kCaen};
+  for (int i = 0; i < 3; ++i) {
     RunOptions o;
     o.input = "n\nn\nh200000\nn\ny\n6\n1234\ny\ny\nn\n";
     o.closeInput = false;
-    o.env = {{"VME_BUS", buses[i]}, {"VME_SIM_TRACE", dir.file(buses[i])}};
+    o.env = {{"VME_BUS", buses[i]}, {"VME_SIM_TRACE", dir.file(buses[i])},
+             {"VME_CAEN_LIBRARY", kCaenLib}};
     ProgramSession s("vmescope", o);
     ASSERT_TRUE(s.waitForOutput("Exit loop by  Control-C\n", kTimeoutMs));
     ASSERT_TRUE(s.waitForLines(dir.file(buses[i]), 3000, kTimeoutMs));
@@ -127,12 +143,15 @@ TEST(OnEachBusLoop, ScopeLoopThroughTheStandin) {
     out[i] = r.out;
     cycles[i] = traceCycles(dir.file(buses[i]));
   }
-  EXPECT_EQ(out[1], out[0]);
-  const std::size_t n = std::min(cycles[0].size(), cycles[1].size());
-  ASSERT_GT(n, 3000u);
-  EXPECT_TRUE(std::equal(cycles[0].begin(), cycles[0].begin() + static_cast<long>(n),
-                         cycles[1].begin()));
-  EXPECT_EQ(cycles[1][2], "W A24 D16 00200006 0000");
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(out[i], out[0]) << buses[i];
+    const std::size_t n = std::min(cycles[0].size(), cycles[i].size());
+    ASSERT_GT(n, 3000u) << buses[i];
+    EXPECT_TRUE(std::equal(cycles[0].begin(), cycles[0].begin() + static_cast<long>(n),
+                           cycles[i].begin()))
+        << buses[i];
+    EXPECT_EQ(cycles[i][2], "W A24 D16 00200006 0000");
+  }
 }
 
 // The line naming the bus, and the choice of the bus.
@@ -151,10 +170,15 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
        "(built-in default)\n"},
       {{{"VME_BUS", "vme_user:" + dir.path()}},
        "vme-bus: using the kernel VME interface in " + dir.path() + "\n"},
+      {{{"VME_BUS", "caen:a3818:2:1"}, {"VME_CAEN_LIBRARY", kCaenLib}},
+       "vme-bus: using the CAEN bridge A3818 link 2 node 1 through " + kCaenLib + "\n"},
+      {{{"VME_BUS", "caen:ETH_V4718:192.0.2.7"}, {"VME_CAEN_LIBRARY", kCaenLib}},
+       "vme-bus: using the CAEN bridge ETH_V4718 host 192.0.2.7 node 0 through " + kCaenLib + "\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = runProgram("trigsoak2", withInput("", c.env));
     EXPECT_EQ(r.bus, c.bus);
+    if (c.bus.find("CAEN") != std::string::npos) EXPECT_EQ(r.exitStatus, 0) << r.err;
   }
 
   // A device folder without devices: one line naming the device, then the
@@ -168,24 +192,13 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
       << r.out;
   EXPECT_TRUE(traceCycles(dir.file("t")).empty());
 
-  const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", "pci"}}));
-  EXPECT_EQ(bad.exitStatus, 2);
-  EXPECT_EQ(bad.out.find("mapped address"), std::string::npos) << "no window";
-  EXPECT_EQ(countOf(bad.err, "\n"), 1u) << bad.err;
-  EXPECT_NE(bad.err.find("VME_BUS=pci"), std::string::npos);
-
-  // The bus starts at the first library call: a program that ends before it
-  // loads no crate, opens no trace and says nothing of the bus.
-  RunOptions beforeAnyCall = withInput("", {{"VME_SIM_CRATE", dir.write("bad.crate", "oops\n")},
-                                            {"VME_TRACE", dir.file("early")},
-                                            {"VME_BUS", "pci"}});
-  beforeAnyCall.args = {dir.file("no-such-script")};
-  const RunResult early = runProgram("vmescript", beforeAnyCall);
-  EXPECT_EQ(early.exitStatus, 1) << "no script file";
-  EXPECT_EQ(early.bus, "");
-  EXPECT_EQ(countOf(early.err, "\n"), 1u) << early.err;
-  EXPECT_EQ(early.err.find("vme-"), std::string::npos) << early.err;
-  EXPECT_FALSE(std::ifstream(dir.file("early")).good()) << "no trace file";
+  for (const char* value : {"pci", "caen:V1718", "caen:V1718:0:0:0"}) {
+    const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", value}}));
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(countOf(bad.err, "\n"), 1u) << bad.err;
+    EXPECT_NE(bad.err.find(std::string("VME_BUS=") + value + ":"), std::string::npos) << bad.err;
+  }
 }
 
 // A test binary run by hand on a computer with a VME bus: its own bus is the
@@ -203,6 +216,75 @@ TEST(BusLine, TestBinariesRunOnTheSimulatedCrateWhateverTheEnvironment) {
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << bus << "\n" << r.out;
   }
   EXPECT_FALSE(std::ifstream(dir.file("trace")).good());
+}
+
+// A CAEN bridge that cannot be opened: one line naming the model, the link
+// and the reason, then the program's own window messages, status 2 and no
+// cycle.  A link lost in the middle of a run: said once, the run goes on and
+// ends with status 2.  A library without CAENVME_Init2 opens with CAENVME_Init.
+TEST(CaenBridge, FailuresAndTheOlderOpen) {
+  TempDir dir;
+  const std::string noInit2 = VME_CAEN_STANDIN_NOINIT2;
+  const std::string missing = dir.file("libCAENVME.so");
+  struct Case {
+    const char* bus;
+    std::map<std::string, std::string> env;
+    std::string err;  // the one line, or "" for a run that works
+    int status;
+  };
+  const std::string v1718 = "vme-bus: CAEN bridge V1718 link 0: ";
+  const Case cases[] = {
+      {kCaen, {{"VME_CAEN_LIBRARY", missing}}, v1718 + "cannot load the library: " + missing, 2},
+      {kCaen, {{"VME_CAEN_LIBRARY", "libm.so.6"}}, v1718 + "the library has no CAENVME_Init: ", 2},
+      {"caen:V1719:0", {}, "vme-bus: CAEN bridge V1719 link 0: not a board type of the library", 2},
+      {"caen:v1718:usb0", {}, "vme-bus: CAEN bridge V1718 link usb0: the link is not a number", 2},
+      {"caen:A3818:0:-1", {}, "vme-bus: CAEN bridge A3818 link 0: node -1 is not a number", 2},
+      {kCaen, {{"CAEN_STANDIN_OPEN_FAILS", "-2"}},
+       v1718 + "CAENVME_Init2 failed: Communication error (-2)\n", 2},
+      {"caen:USB_A4818:49086", {{"VME_CAEN_LIBRARY", noInit2}},
+       "vme-bus: CAEN bridge USB_A4818 PID 49086: the library has no CAENVME_Init2, and "
+       "CAENVME_Init takes no number over 32767\n", 2},
+      {"caen:ETH_V4718:192.0.2.7", {{"VME_CAEN_LIBRARY", noInit2}},
+       "vme-bus: CAEN bridge ETH_V4718 host 192.0.2.7: the library has no CAENVME_Init2, and "
+       "CAENVME_Init takes no host name\n", 2},
+      {kCaen, {{"VME_CAEN_LIBRARY", noInit2}, {"CAEN_STANDIN_OPEN_FAILS", "-6"}},
+       v1718 + "CAENVME_Init failed: Device already open (-6)\n", 2},
+      {kCaen, {{"CAEN_STANDIN_COMM_ERROR_AFTER", "100"}},
+       v1718 + "CAENVME_ReadCycle at A24 0x00F00030: Communication error (-2); the results "
+       "of this run cannot be trusted\n", 2},
+      {kCaen, {{"CAEN_STANDIN_COMM_ERROR_AFTER", "5000"}, {"CAEN_STANDIN_COMM_ERROR_CODE", "-5"}},
+       v1718 + "CAENVME_ReadCycle at A24 0x00F091B4: Timeout error (-5); ", 2},
+      {kCaen, {{"VME_CAEN_LIBRARY", noInit2}}, "", 0},
+      {"caen:ETH_V4718:192.0.2.7:0", {}, "", 0},
+  };
+  const RunResult sim = runProgram("qemtest", withInput(""));
+  ASSERT_EQ(sim.exitStatus, 0);
+  for (const Case& c : cases) {
+    RunOptions o = withInput("", c.env);
+    o.env["VME_BUS"] = c.bus;
+    o.env.emplace("VME_CAEN_LIBRARY", kCaenLib);
+    o.env["VME_TRACE"] = dir.file("trace");
+    std::remove(dir.file("trace").c_str());
+    const RunResult r = runProgram("qemtest", o);
+    SCOPED_TRACE(std::string(c.bus) + " " + c.err);
+    EXPECT_EQ(r.exitStatus, c.status);
+    if (c.err.empty()) {
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.out, sim.out);
+      continue;
+    }
+    EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
+    EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
+    if (c.env.count("CAEN_STANDIN_COMM_ERROR_AFTER") != 0) {
+      EXPECT_NE(traceCycles(dir.file("trace")).size(), 0u);
+      EXPECT_NE(r.out.find("Fail"), std::string::npos) << "the failed cycle counts";
+    } else {
+      EXPECT_NE(r.out.find("VME window create error -1\n  mapped address = 00000000\n"),
+                std::string::npos)
+          << r.out;
+      EXPECT_TRUE(traceCycles(dir.file("trace")).empty());
+    }
+  }
 }
 
 // Output that cannot be written is no success: one line, status 2.

@@ -1,6 +1,8 @@
 // The kernel method's own rules, through the library calls and against the
 // stand-in of the kernel interface: master devices, window configuration,
-// short transfers and byte order.
+// short transfers and byte order.  The CAEN method's cycles and its bridge
+// through the stand-in of CAEN's library, and that library's argument checks.
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,6 +11,8 @@
 #include <string>
 
 #include "buslib/access_method.h"
+#include "buslib/caen.h"
+#include "buslib/caen_vme_abi.h"
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
 #include "buslib/vme_user_standin.h"
@@ -312,6 +316,99 @@ TEST(Standin, MasterConfigurationRules) {
   StandinSys sys;
   EXPECT_EQ(sys.open("standin/m4", O_RDWR), -1);
   EXPECT_EQ(errno, ENOENT);
+}
+
+// Data in host order, the modifier choosing the space, bus errors, and the
+// bridge closed by the library close call and opened again by the next
+// window (a bridge never ended would refuse the second open).
+TEST(CaenMethod, CyclesSpacesAndTheBridgeOpenedAgain) {
+  ::setenv("VME_CAEN_LIBRARY", VME_CAEN_STANDIN, 1);
+  std::string error;
+  auto m = vmebus::makeCaenMethod("v1718:0", error);
+  ::unsetenv("VME_CAEN_LIBRARY");
+  ASSERT_TRUE(m) << error;
+  vmebus::Window a24, a32, empty;
+  a24.vmeBase = 0x200000;
+  a32.space = Space::A32;
+  a32.vmeBase = 0xD000000;
+  empty.space = Space::A32;
+  empty.vmeBase = 0x200000;
+  for (vmebus::Window* w : {&a24, &a32, &empty}) {
+    w->size = 0x100;
+    w->method = m.get();
+    ASSERT_EQ(m->map(*w), 0);
+  }
+  std::uint32_t v = 0;
+  for (vmebus::Window* w : {&a24, &a32}) {
+    const std::uint32_t mark = w->vmeBase >> 16;
+    EXPECT_TRUE(m->write(*w, 4, Width::D32, 0x12340000 | mark));
+    EXPECT_TRUE(m->read(*w, 4, Width::D16, v));
+    EXPECT_EQ(v, 0x1234u);
+    EXPECT_TRUE(m->read(*w, 7, Width::D8, v));
+    EXPECT_EQ(v, mark & 0xFF);
+    EXPECT_TRUE(m->write(*w, 4, Width::D8, 0xBE));
+    EXPECT_TRUE(m->read(*w, 4, Width::D32, v));
+    EXPECT_EQ(v, 0xBE340000 | mark);
+  }
+  EXPECT_FALSE(m->read(empty, 0, Width::D16, v));
+  EXPECT_EQ(v, 0xFFFFu);
+  EXPECT_FALSE(m->write(empty, 0, Width::D32, 1));
+
+  vmebus::closeCaenBridge();
+  EXPECT_FALSE(m->read(a24, 4, Width::D32, v)) << "no cycle on a closed bridge";
+  ASSERT_EQ(m->map(a24), 0);
+  EXPECT_TRUE(m->read(a24, 4, Width::D32, v));
+  EXPECT_EQ(v, 0xBE340020u);
+}
+
+TEST(CaenStandin, RefusesWhatTheLibraryRefuses) {
+  void* dl = dlopen(VME_CAEN_STANDIN, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(dl, nullptr) << dlerror();
+  const auto init2 = reinterpret_cast<CaenInit2Fn>(dlsym(dl, "CAENVME_Init2"));
+  const auto read = reinterpret_cast<CaenReadCycleFn>(dlsym(dl, "CAENVME_ReadCycle"));
+  const auto end = reinterpret_cast<CaenEndFn>(dlsym(dl, "CAENVME_End"));
+  const auto decode = reinterpret_cast<CaenDecodeErrorFn>(dlsym(dl, "CAENVME_DecodeError"));
+  ASSERT_TRUE(init2 && read && end && decode);
+
+  const std::uint32_t link = 3;
+  std::int32_t h = -1, other = -1;
+  ASSERT_EQ(init2(0, &link, 0, &h), caen::kSuccess);
+  EXPECT_EQ(init2(0, &link, 0, &other), caen::kAlreadyOpen);
+  EXPECT_EQ(init2(0, nullptr, 0, &other), caen::kInvalidParam);
+  EXPECT_EQ(init2(28, &link, 0, &other), caen::kInvalidParam);
+  EXPECT_EQ(init2(0, &link, -1, &other), caen::kInvalidParam);
+  EXPECT_EQ(init2(0, &link, 1, nullptr), caen::kInvalidParam);
+  EXPECT_EQ(init2(27, "", 0, &other), caen::kInvalidParam);
+  EXPECT_EQ(init2(27, "a host", 0, &other), caen::kInvalidParam);
+
+  std::uint16_t d = 0;
+  struct Cycle {
+    std::int32_t handle;
+    std::uint32_t address;
+    void* data;
+    CVAddressModifier am;
+    CVDataWidth dw;
+    CVErrorCodes code;
+  };
+  const Cycle cycles[] = {
+      {h, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kSuccess},
+      {h, 0x200000, &d, caen::kA24SuperData, caen::kD16, caen::kSuccess},
+      {h, 0x200000, &d, 0x3F, caen::kD16, caen::kInvalidParam},
+      {h, 0x200000, &d, caen::kA24UserData, 0x03, caen::kInvalidParam},
+      {h, 0x200000, nullptr, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
+      {h, 0x1200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
+      {-1, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
+      {h + 1, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
+      {h, 0x2000, &d, caen::kA16User, caen::kD16, caen::kBusError},
+      {h, 0x300000, &d, caen::kA24UserData, caen::kD16, caen::kBusError},
+  };
+  for (const Cycle& c : cycles)
+    EXPECT_EQ(read(c.handle, c.address, c.data, c.am, c.dw), c.code)
+        << std::hex << c.address << " am " << c.am << " dw " << c.dw;
+  EXPECT_EQ(end(h), caen::kSuccess);
+  EXPECT_EQ(end(h), caen::kInvalidParam);
+  EXPECT_EQ(read(h, 0x200000, &d, caen::kA24UserData, caen::kD16), caen::kInvalidParam);
+  EXPECT_STREQ(decode(caen::kCommError), "Communication error");
 }
 
 }  // namespace

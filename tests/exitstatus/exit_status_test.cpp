@@ -37,8 +37,9 @@ const StatusCase kCases[] = {
     {"trigprobe3", "", "\n", "", 2},
 };
 
-int status(const StatusCase& c, const std::string& crate, const char* input) {
-  RunOptions o = withInput(input);
+int status(const StatusCase& c, const std::string& crate, const char* input,
+           std::map<std::string, std::string> env = {}) {
+  RunOptions o = withInput(input, std::move(env));
   if (*c.file) o.args = {sourcePath(c.file)};
   if (!crate.empty()) o.env["VME_SIM_CRATE"] = crate;
   o.timeoutMs = 60000;
@@ -58,6 +59,11 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
                        c.input), 1);
     }
     EXPECT_EQ(status(c, noMap, c.input), c.noMapStatus);
+    // A bus that cannot be opened tests nothing, file players included.
+    const std::string trace = dir.file("caen.trace");
+    EXPECT_EQ(status(c, "", c.input, {{"VME_BUS", "caen:V1718:0"}, {"VME_TRACE", trace},
+                                      {"VME_CAEN_LIBRARY", dir.file("libCAENVME.so")}}), 2);
+    EXPECT_TRUE(traceCycles(trace).empty());
   }
   // Input that ends before the first test: nothing was tested.
   EXPECT_EQ(status({"vmemtest", "", "", "", 0}, "", "h200000\n\n\n\n\n"), 2);  // at the loop count
