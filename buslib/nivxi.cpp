@@ -52,9 +52,9 @@ int lookupInTable(const char* path, const std::string& name) {
   // A table is a few lines; a larger file is not one.
   constexpr std::size_t kMaxTableBytes = 0x10000;
   std::string text;
-  if (!vmesim::readWholeFile(path, kMaxTableBytes, text)) {
+  if (!vmesim::readWholeFile(path, kMaxTableBytes, text, "device table")) {
     std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
-                 std::strerror(errno));
+                 vmesim::fileErrorText(errno));
     return -1;
   }
   if (text.size() > kMaxTableBytes || text.find('\0') != std::string::npos) {
@@ -116,13 +116,7 @@ void startBus() {
   }
   if (bus == "sim" || bus == std::string("vme_user:") + StandinSys::kFolder)
     vmesim::loadCrateFromEnvironment();
-  std::string trace = text("VME_TRACE");
-  if (trace.empty()) trace = text("VME_SIM_TRACE");
-  if (!trace.empty() && !openTrace(trace.c_str())) {
-    std::fprintf(stderr, "vme-bus: trace file %s cannot be opened: %s\n", trace.c_str(),
-                 std::strerror(errno));
-    std::exit(2);
-  }
+  openTraceFromEnvironment();
   current = std::move(m);
   std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());
   installExitChecks();
