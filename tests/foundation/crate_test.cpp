@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -87,6 +88,10 @@ TEST(CrateFile, ReadWholeOrRefused) {
   EXPECT_FALSE(Crate::fromFile("/dev/zero", error));
   EXPECT_NE(error.find("crate file /dev/zero line 1: the file is longer than"), std::string::npos)
       << error;
+  // A FIFO: refused at once, without waiting for a writer.
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(Crate::fromFile(dir.file("fifo"), error));
+  EXPECT_NE(error.find(": cannot be read: not a regular file"), std::string::npos) << error;
   // CR LF line ends are line ends.
   auto c = Crate::fromFile(dir.write("crlf.crate", "# bench\r\nmemory A24 0x200000 size=0x100\r\n"
                                                    "library map=-3\r\n"),
