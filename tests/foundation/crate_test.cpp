@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -228,6 +231,31 @@ TEST(Trace, OneLinePerCycleInTheDocumentedFormat) {
                                       "R A24 D32 00F00000 FFFFFFFF BERR"}));
   EXPECT_NE(vmetest::readFile(dir.file("t.trace")).find("\n# unmap window 1\n# close library\n"),
             std::string::npos);
+}
+
+// The hook of a fatal signal runs first, also without a trace, and the
+// process still dies of the signal.
+int hookPipe = -1;
+void writeSignal(int sig) { (void)!write(hookPipe, &sig, sizeof sig); }
+
+TEST(Trace, FatalSignalHookRunsWithoutATrace) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    hookPipe = p[1];
+    signal(SIGTERM, SIG_DFL);
+    vmebus::setFatalSignalHook(writeSignal);
+    raise(SIGTERM);
+    _exit(0);
+  }
+  close(p[1]);
+  int status = 0, sig = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(read(p[0], &sig, sizeof sig), static_cast<ssize_t>(sizeof sig));
+  EXPECT_EQ(sig, SIGTERM);
+  close(p[0]);
 }
 
 }  // namespace
