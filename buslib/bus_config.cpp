@@ -32,6 +32,7 @@ bool busConfigFromEnvironment(BusConfig& config, std::string& error) {
   config.crateFile = text("VME_SIM_CRATE");
   config.tracePath = text("VME_TRACE");
   if (config.tracePath.empty()) config.tracePath = text("VME_SIM_TRACE");
+  config.traceLimit = text("VME_TRACE_LIMIT");
   config.deviceTable = text("VME_DEVICE_TABLE");
   std::string bus = text("VME_BUS");
   if (bus.empty()) {

@@ -18,6 +18,7 @@ struct BusConfig {
   ByteOrder order = ByteOrder::Big;  // VME_BYTE_ORDER
   std::string crateFile;       // VME_SIM_CRATE; empty: the built-in default crate
   std::string tracePath;       // VME_TRACE (or VME_SIM_TRACE); empty: no trace
+  std::string traceLimit;      // VME_TRACE_LIMIT; empty: the default limit
   std::string deviceTable;     // VME_DEVICE_TABLE; empty: the method's own table
 };
 
@@ -25,8 +26,8 @@ struct BusConfig {
 // on an empty method or nothing after the colon.
 bool parseBusName(const std::string& bus, BusConfig& config, std::string& error);
 
-// VME_BUS, VME_BYTE_ORDER, VME_SIM_CRATE, VME_TRACE (VME_SIM_TRACE) and
-// VME_DEVICE_TABLE.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
+// VME_BUS, VME_BYTE_ORDER, VME_SIM_CRATE, VME_TRACE (VME_SIM_TRACE),
+// VME_TRACE_LIMIT and VME_DEVICE_TABLE.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
 // set, else the kernel interface when /dev/bus/vme/ctl exists, else the
 // simulated crate.  False with error set on a bad value.
 bool busConfigFromEnvironment(BusConfig& config, std::string& error);

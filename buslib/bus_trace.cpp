@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,15 +24,46 @@ namespace {
 // The size of stdio's buffer for a file, so the trace reaches the disk as
 // often as it did.
 constexpr std::size_t kBufferSize = 4096;
+constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
+// Room for the two comment lines at the limit, and then some cycles.
+constexpr std::uint64_t kMinLimit = 256;
+constexpr std::uint64_t kMaxLimit = std::uint64_t{1} << 50;
+
+// The signals that end a run and whose handler writes the trace out.
+constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 char buffer[kBufferSize];
-// Bytes of whole lines in buffer; read by the SIGINT handler.
+// Bytes of whole lines in buffer; read by the signal handler.
 volatile std::sig_atomic_t committed = 0;
 volatile std::sig_atomic_t traceFd = -1;
 // Set before main: no object that needs constructing.
 char tracePath[4096];
 bool traceBroken = false;
 bool runUntrusted = false;
+dev_t traceDev = 0;
+ino_t traceIno = 0;
+
+// The limit: a run adds at most traceLimit bytes to the trace.  Lines go in
+// while used stays within budget, which leaves room for the line saying the
+// limit was reached and the closing count of untraced cycles.
+std::uint64_t traceLimit = kDefaultLimit;
+std::uint64_t budget = 0;
+std::uint64_t used = 0;
+volatile bool limited = false;
+// Only the main flow writes these; the handler reads them.
+volatile std::uint64_t untraced = 0;
+volatile std::sig_atomic_t countWritten = 0;
+char limitText[32];  // "1 GiB"
+char limitLine[128];
+
+void (*volatile fatalHook)(int) = nullptr;
+// The device table of the bus's settings, read only at the first lookup.
+std::string deviceTablePath;
+
+const char kCountTail[] = " cycles after the trace limit were not traced\n";
+const char kCountTailOne[] = " cycle after the trace limit was not traced\n";
+// "# " and 20 digits.
+constexpr std::size_t kCountLineMax = 2 + 20 + sizeof kCountTail - 1;
 
 // write(2) until everything is out; false on an error.
 bool writeAll(int fd, const char* p, std::size_t n) {
@@ -47,11 +79,46 @@ bool writeAll(int fd, const char* p, std::size_t n) {
   return true;
 }
 
-extern "C" void onInterrupt(int sig) {
+// "# 12345 cycles after the trace limit were not traced"; async-signal-safe.
+std::size_t formatCount(char* out, std::uint64_t n) {
+  char digits[20];
+  int k = 0;
+  std::uint64_t v = n;
+  do {
+    digits[k++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  char* p = out;
+  *p++ = '#';
+  *p++ = ' ';
+  while (k > 0) *p++ = digits[--k];
+  const char* tail = n == 1 ? kCountTailOne : kCountTail;
+  const std::size_t len = n == 1 ? sizeof kCountTailOne - 1 : sizeof kCountTail - 1;
+  std::memcpy(p, tail, len);
+  return static_cast<std::size_t>(p - out) + len;
+}
+
+// The four fatal signals blocked (in old, the mask before).
+void blockFatal(sigset_t* old) {
+  sigset_t s;
+  sigemptyset(&s);
+  for (int sig : kFatalSignals) sigaddset(&s, sig);
+  sigprocmask(SIG_BLOCK, &s, old);
+}
+
+extern "C" void onFatalSignal(int sig) {
   const int saved = errno;
+  if (void (*hook)(int) = fatalHook) hook(sig);
   const int fd = traceFd;
-  if (fd >= 0 && committed > 0) (void)writeAll(fd, buffer, static_cast<std::size_t>(committed));
-  committed = 0;
+  if (fd >= 0) {
+    if (committed > 0) (void)writeAll(fd, buffer, static_cast<std::size_t>(committed));
+    committed = 0;
+    if (limited && countWritten == 0) {
+      char line[kCountLineMax];
+      (void)writeAll(fd, line, formatCount(line, untraced));
+      countWritten = 1;
+    }
+  }
   // Die of the signal, as without the handler.
   ::signal(sig, SIG_DFL);
   sigset_t s;
@@ -62,8 +129,64 @@ extern "C" void onInterrupt(int sig) {
   errno = saved;
 }
 
+// The handlers, for each signal that still has its default action.
+void installFatalHandlers() {
+  static bool installed[sizeof kFatalSignals / sizeof kFatalSignals[0]] = {};
+  for (std::size_t i = 0; i < sizeof kFatalSignals / sizeof kFatalSignals[0]; ++i) {
+    if (installed[i]) continue;
+    struct sigaction old {};
+    if (sigaction(kFatalSignals[i], nullptr, &old) != 0 || old.sa_handler != SIG_DFL ||
+        (old.sa_flags & SA_SIGINFO) != 0)
+      continue;
+    struct sigaction sa {};
+    sa.sa_handler = onFatalSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : kFatalSignals) sigaddset(&sa.sa_mask, sig);
+    sa.sa_flags = SA_RESTART;
+    if (sigaction(kFatalSignals[i], &sa, nullptr) == 0) installed[i] = true;
+  }
+}
+
+// The trace closed with nothing more written: it was refused.
+void dropTrace() {
+  committed = 0;
+  if (traceFd >= 0) ::close(traceFd);
+  traceFd = -1;
+  gTraceOn = false;
+}
+
+// Written into by the trace: the run stops before anything more is written.
+[[noreturn]] void refuseInput(const char* what, const char* path) {
+  dropTrace();
+  std::fprintf(stderr, "vme-bus: trace file %s is the %s %s: a trace never writes into an input "
+               "file\n", tracePath, what, path);
+  std::exit(2);
+}
+
+void onInputNoted(const vmesim::InputFile& f) {
+  if (traceFd >= 0 && f.dev == traceDev && f.ino == traceIno) refuseInput(f.what, f.path.c_str());
+}
+
+// The count line once the limit was reached; then everything written.
+bool finishTrace() {
+  if (traceFd < 0) return !traceBroken;
+  sigset_t old;
+  blockFatal(&old);
+  if (limited && countWritten == 0) {
+    if (static_cast<std::size_t>(committed) + kCountLineMax > kBufferSize) flushTrace();
+    if (traceFd >= 0) {
+      committed = static_cast<std::sig_atomic_t>(
+          committed + static_cast<std::sig_atomic_t>(formatCount(buffer + committed, untraced)));
+    }
+    countWritten = 1;
+  }
+  const bool ok = flushTrace();
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return ok;
+}
+
 void exitCheck() {
-  bool failed = !flushTrace();
+  bool failed = !finishTrace();
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     // A write that failed earlier left no errno behind; a closed descriptor
@@ -81,24 +204,121 @@ void exitCheck() {
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
+// "4096", "64K", "1G": bytes, or KiB, MiB, GiB.
+bool parseLimit(const char* text, std::uint64_t& bytes) {
+  const char* p = text;
+  std::uint64_t v = 0;
+  if (*p < '0' || *p > '9') return false;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (v > kMaxLimit) return false;
+    v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  int shift = 0;
+  switch (*p) {
+    case 'K': case 'k': shift = 10; ++p; break;
+    case 'M': case 'm': shift = 20; ++p; break;
+    case 'G': case 'g': shift = 30; ++p; break;
+    default: break;
+  }
+  if (*p != '\0' || v > (kMaxLimit >> shift) || (v << shift) < kMinLimit) return false;
+  bytes = v << shift;
+  return true;
+}
+
+void setLimitText() {
+  const char* units[] = {"GiB", "MiB", "KiB"};
+  const int shifts[] = {30, 20, 10};
+  std::snprintf(limitText, sizeof limitText, "%llu bytes",
+                static_cast<unsigned long long>(traceLimit));
+  for (int i = 0; i < 3; ++i) {
+    if (traceLimit % (std::uint64_t{1} << shifts[i]) == 0) {
+      std::snprintf(limitText, sizeof limitText, "%llu %s",
+                    static_cast<unsigned long long>(traceLimit >> shifts[i]), units[i]);
+      break;
+    }
+  }
+  std::snprintf(limitLine, sizeof limitLine,
+                "# the trace reached its limit of %s; the cycles that follow are not traced\n",
+                limitText);
+  budget = traceLimit - std::strlen(limitLine) - kCountLineMax;
+}
+
 }  // namespace
 
-bool openTrace(const char* path) {
+bool openTrace(const char* path, std::string* why) {
   closeTrace();
+  const auto fail = [&](const std::string& text) {
+    if (why != nullptr) *why = text;
+    return false;
+  };
   // Standard input, output or error may be closed: keep their numbers free,
-  // or console lines would land in the trace.
-  const int fd = vmesim::openAboveStdio(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
-  if (fd < 0) return false;
+  // or console lines would land in the trace.  A FIFO without a reader must
+  // not hold the run in open(2).
+  const int fd =
+      vmesim::openAboveStdio(path, O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_NONBLOCK, 0666);
+  if (fd < 0 && errno == ENXIO)
+    return fail(std::string("trace file ") + path + " is a FIFO that no program reads");
+  if (fd < 0)
+    return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(errno));
+  struct stat st {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int e = errno;
+    ::close(fd);
+    return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(e));
+  }
+  if (!vmesim::sharable(st)) {
+    std::string input;
+    for (const vmesim::InputFile& f : vmesim::inputFiles())
+      if (vmesim::isInput(st, f)) input = std::string(f.what) + " " + f.path;
+    // The device table is read at the first lookup, after the first cycles.
+    struct stat table {};
+    const char* tablePath = deviceTablePath.c_str();
+    if (input.empty() && *tablePath != '\0' &&
+        ::stat(tablePath, &table) == 0 && table.st_dev == st.st_dev && table.st_ino == st.st_ino)
+      input = std::string("device table ") + tablePath;
+    if (!input.empty()) {
+      ::close(fd);
+      return fail(std::string("trace file ") + path + " is the " + input +
+                  ": a trace never writes into an input file");
+    }
+  }
   traceFd = fd;
+  traceDev = st.st_dev;
+  traceIno = st.st_ino;
   std::snprintf(tracePath, sizeof tracePath, "%s", path);
   traceBroken = false;
+  used = 0;
+  limited = false;
+  untraced = 0;
+  countWritten = 0;
+  setLimitText();
+  vmesim::gInputNoted = onInputNoted;
   gTraceOn = true;
   return true;
 }
 
+void startTrace(const BusConfig& config) {
+  const char* limit = config.traceLimit.c_str();
+  if (*limit != '\0' && !parseLimit(limit, traceLimit)) {
+    std::fprintf(stderr, "vme-bus: VME_TRACE_LIMIT=%s: expected bytes, at least %llu, or a number "
+                 "with K, M or G\n", limit, static_cast<unsigned long long>(kMinLimit));
+    std::exit(2);
+  }
+  deviceTablePath = config.deviceTable;
+  const char* path = config.tracePath.c_str();
+  if (*path == '\0') return;
+  std::string why;
+  if (!openTrace(path, &why)) {
+    std::fprintf(stderr, "vme-bus: %s\n", why.c_str());
+    std::exit(2);
+  }
+  installFatalHandlers();
+}
+
 void closeTrace() {
   if (traceFd < 0) return;
-  flushTrace();
+  finishTrace();
   if (traceFd >= 0) ::close(traceFd);
   traceFd = -1;
   gTraceOn = false;
@@ -107,11 +327,10 @@ void closeTrace() {
 bool flushTrace() {
   if (traceBroken) return false;
   if (traceFd < 0 || committed == 0) return true;
-  // The handler must not write these bytes a second time.
-  sigset_t block, old;
-  sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigprocmask(SIG_BLOCK, &block, &old);
+  // The handler must not write these bytes a second time, nor a signal end
+  // the process in the middle of a line.
+  sigset_t old;
+  blockFatal(&old);
   const bool ok = writeAll(traceFd, buffer, static_cast<std::size_t>(committed));
   const int e = errno;
   committed = 0;
@@ -128,14 +347,44 @@ bool flushTrace() {
   return ok;
 }
 
+void noteInputFile(int fd, const char* path, const char* what) {
+  vmesim::noteInputFile(fd, path, what);
+}
+
+void setFatalSignalHook(void (*hook)(int sig)) {
+  fatalHook = hook;
+  if (hook != nullptr) installFatalHandlers();
+}
+
 namespace {
 
-void append(const char* line, std::size_t n) {
-  if (static_cast<std::size_t>(committed) + n > kBufferSize && !flushTrace()) return;
+void commit(const char* line, std::size_t n) {
   std::memcpy(buffer + committed, line, n);
   // The line is in the buffer before it is counted.
   std::atomic_signal_fence(std::memory_order_release);
   committed = static_cast<std::sig_atomic_t>(committed + static_cast<std::sig_atomic_t>(n));
+}
+
+// The trace is full: one line says so there and one on standard error.
+void reachLimit() {
+  limited = true;
+  const std::size_t n = std::strlen(limitLine);
+  if (static_cast<std::size_t>(committed) + n > kBufferSize && !flushTrace()) return;
+  commit(limitLine, n);
+  std::fprintf(stderr, "vme-bus: trace %s reached its limit of %s; the cycles that follow are not "
+               "traced\n", tracePath, limitText);
+}
+
+// False when the line was not taken: the limit, or a trace that failed.
+bool append(const char* line, std::size_t n) {
+  if (used + n > budget) {
+    reachLimit();
+    return false;
+  }
+  if (static_cast<std::size_t>(committed) + n > kBufferSize && !flushTrace()) return false;
+  used += n;
+  commit(line, n);
+  return true;
 }
 
 }  // namespace
@@ -143,6 +392,10 @@ void append(const char* line, std::size_t n) {
 void traceCycle(char dir, vmesim::Space space, std::uint32_t address, vmesim::Width width,
                 std::uint32_t value, bool berr) {
   if (traceFd < 0) return;
+  if (limited) {
+    untraced = untraced + 1;
+    return;
+  }
   char line[40];
   char* p = line;
   *p++ = dir;
@@ -162,11 +415,11 @@ void traceCycle(char dir, vmesim::Space space, std::uint32_t address, vmesim::Wi
     p += 5;
   }
   *p++ = '\n';
-  append(line, static_cast<std::size_t>(p - line));
+  if (!append(line, static_cast<std::size_t>(p - line)) && limited) untraced = untraced + 1;
 }
 
 void traceNote(const char* text) {
-  if (traceFd < 0) return;
+  if (traceFd < 0 || limited) return;
   std::string line = std::string("# ") + text + "\n";
   if (line.size() > kBufferSize) line.resize(kBufferSize - 1), line.back() = '\n';
   append(line.data(), line.size());
@@ -179,16 +432,7 @@ void installExitChecks() {
   if (installed) return;
   installed = true;
   std::atexit(exitCheck);
-  if (traceFd < 0) return;
-  struct sigaction old {};
-  if (sigaction(SIGINT, nullptr, &old) == 0 && old.sa_handler == SIG_DFL &&
-      (old.sa_flags & SA_SIGINFO) == 0) {
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-  }
+  if (traceFd >= 0 || fatalHook != nullptr) installFatalHandlers();
 }
 
 }  // namespace vmebus

@@ -2,22 +2,38 @@
 // made when the process ends.
 //
 // The trace is kept in the library's own buffer and written with write(2).
-// Only whole lines are ever counted in the buffer, so that Control-C (the
-// library's SIGINT handler) writes every cycle made before it, each line
-// whole, and then lets the process die of SIGINT as it would have.
+// Only whole lines are ever counted in the buffer, so that a signal that ends
+// the run (SIGINT, SIGTERM, SIGHUP, SIGPIPE: the library's handler) writes
+// every cycle made before it, each line whole, and then lets the process die
+// of that signal as it would have.
+//
+// A trace never writes into an input of the run (crate file, device table,
+// played file): the same file is refused whichever is opened first.  A run
+// adds at most its limit (VME_TRACE_LIMIT, default 1 GiB) to the trace; the
+// cycles after it are counted, not traced.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "buslib/bus_config.h"
 #include "crate/crate.h"
 
 namespace vmebus {
 
 extern bool gTraceOn;
 
-// Opens FILE for appending; its descriptor is 3 or above.  False with errno.
-bool openTrace(const char* path);
-// Writes what is buffered and closes the file.
+// Opens FILE for appending; its descriptor is 3 or above.  A FIFO is opened
+// without waiting and needs a reader.  False with the reason in why (without
+// the library's prefix): a file that cannot be opened, or an input of the run.
+bool openTrace(const char* path, std::string* why = nullptr);
+// Opens the trace of the bus's settings (VME_TRACE or VME_SIM_TRACE), with
+// their limit (VME_TRACE_LIMIT: bytes, or with a K, M or G suffix).  A bad
+// setting or a trace that cannot be opened: one line on standard error, exit
+// status 2.
+void startTrace(const BusConfig& config);
+// Writes what is buffered, with the count of untraced cycles when the limit
+// was reached, and closes the file.
 void closeTrace();
 
 // One line per bus cycle: "R A24 D16 00F00032 0901", " BERR" on a bus error.
@@ -34,9 +50,20 @@ void traceNote(const char* text);
 // is said once on standard error and the run ends with status 2.
 bool flushTrace();
 
-// Installs the SIGINT handler (when a trace is open and SIGINT has its
-// default action) and the exit-time check: the trace and standard output
-// are written out, and a failure of either ends the process with status 2.
+// Notes the file open on fd as an input of the run (what: "input file",
+// "crate file" ...).  When it is the trace: one line, exit status 2, and
+// nothing more is written to the trace.
+void noteInputFile(int fd, const char* path, const char* what = "input file");
+
+// Called first by the handler of a signal that ends the run, with the
+// signal, before the trace is written out; it must be async-signal-safe.
+// Setting one installs the handlers also when no trace is open.
+void setFatalSignalHook(void (*hook)(int sig));
+
+// Installs the handlers of the signals that end a run (when a trace is open
+// or a hook set, and only for a signal that has its default action) and the
+// exit-time check: the trace and standard output are written out, and a
+// failure of either ends the process with status 2.
 void installExitChecks();
 
 // The bus failed in a way that leaves the run's results untrusted (a CAEN

@@ -56,9 +56,9 @@ int lookupInTable(const char* path, const std::string& name) {
   // A table is a few lines; a larger file is not one.
   constexpr std::size_t kMaxTableBytes = 0x10000;
   std::string text;
-  if (!vmesim::readWholeFile(path, kMaxTableBytes, text)) {
+  if (!vmesim::readWholeFile(path, kMaxTableBytes, text, "device table")) {
     std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
-                 std::strerror(errno));
+                 vmesim::fileErrorText(errno));
     return -1;
   }
   if (text.size() > kMaxTableBytes || text.find('\0') != std::string::npos) {

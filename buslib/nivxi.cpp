@@ -107,8 +107,7 @@ void startBus(const BusConfig& wanted) {
   // A crate put in place before the start (a test's) is kept.
   if (m->usesSimulatedCrate() && vmesim::gCrate == nullptr && !vmesim::loadCrate(c.crateFile, error))
     stop("vme-sim: " + error);
-  if (!c.tracePath.empty() && !openTrace(c.tracePath.c_str()))
-    stop("vme-bus: trace file " + c.tracePath + " cannot be opened: " + std::strerror(errno));
+  startTrace(c);
   config = c;
   current = std::move(m);
   std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());

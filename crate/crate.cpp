@@ -125,14 +125,14 @@ std::unique_ptr<Crate> Crate::makeDefault() {
 
 std::unique_ptr<Crate> Crate::fromFile(const std::string& path, std::string& error) {
   auto cannot = [&](int e) {
-    error = "crate file " + path + ": cannot be read: " + std::strerror(e);
+    error = "crate file " + path + ": cannot be read: " + fileErrorText(e);
     return nullptr;
   };
-  // Read whole or refused: a directory, a read that fails part-way or a file
-  // without end (a device) gives no crate at all; the parser refuses a text
-  // over the limit, naming the line.
+  // Read whole or refused: a directory, a FIFO, a read that fails part-way or
+  // a file without end (a device) gives no crate at all; the parser refuses a
+  // text over the limit, naming the line.
   std::string text;
-  if (!readWholeFile(path.c_str(), kMaxFileBytes, text)) return cannot(errno);
+  if (!readWholeFile(path.c_str(), kMaxFileBytes, text, "crate file")) return cannot(errno);
   return parse(text, path, error);
 }
 

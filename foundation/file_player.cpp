@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "buslib/bus_trace.h"
 #include "foundation/console.h"
 
 std::FILE* playerOpen(const char* program, const char* fileName) {
@@ -12,6 +13,8 @@ std::FILE* playerOpen(const char* program, const char* fileName) {
     std::perror(fileName);
     return nullptr;
   }
+  // A trace must never write into the file played.
+  vmebus::noteInputFile(fileno(file), fileName);
   std::printf("%s: reading file %s\n\n", program, fileName);
   return file;
 }

@@ -5,6 +5,8 @@
 // output.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -14,7 +16,11 @@
 
 #include "program_runner.h"
 
+#include <gmock/gmock.h>
+
 using namespace vmetest;
+using testing::HasSubstr;
+using testing::EndsWith;
 
 namespace {
 
@@ -292,6 +298,8 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
 // directory or a file with a NUL byte is said once and finds nothing.
 TEST(DeviceTable, ReadWholeOrRefused) {
   TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::string table;
     std::string device;
@@ -311,6 +319,7 @@ TEST(DeviceTable, ReadWholeOrRefused) {
       // The first line of a name wins, and that is said once.
       {dir.write("twice", "LOBBO 7\nX 1\nLOBBO 9\r\nLOBBO 3\n"), "logical address 7 return 0",
        "LOBBO is on line 1 and again on lines 3, 4; line 1 wins\n"},
+      {fifo, "logical address -1 return -1", "not a regular file"},  // and no wait for a writer
   };
   for (const Case& c : cases) {
     const RunResult r = runProgram("trigprobe2", withInput("\n", {{"VME_DEVICE_TABLE", c.table}}));
@@ -352,6 +361,70 @@ TEST(ExitChecks, TraceOrStandardOutputThatCannotBeWritten) {
   const std::regex cycle("[RW] A(24|32) D(8|16|32) [0-9A-F]{8} [0-9A-F]{2,8}( BERR)?|# .*");
   for (const std::string& line : readLines(dir.file("closed")))
     ASSERT_TRUE(std::regex_match(line, cycle)) << line;
+}
+
+// A signal that ends the run leaves every cycle made before it in the trace,
+// each line whole, and the run still dies of that signal.
+TEST(ExitChecks, FatalSignalsLeaveEveryWholeLine) {
+  TempDir dir;
+  // SIGPIPE at the pause, the first write to standard output, whose reader
+  // is gone: the cycles before the pause are all the run makes.
+  std::string script = "200000\n";
+  for (int i = 0; i < 60; ++i) script += std::to_string(i) + "\n";
+  RunOptions full = withInput("\n", {{"VME_TRACE", dir.file("full")}});
+  full.args = {dir.write("s.dat", script + "wait\n")};
+  ASSERT_EQ(runProgram("vmescript", full).exitStatus, 0);
+  RunOptions piped = full;
+  piped.env["VME_TRACE"] = dir.file("piped");
+  piped.outFile = "|";
+  const RunResult r = runProgram("vmescript", piped);
+  EXPECT_EQ(r.signal, SIGPIPE);
+  EXPECT_EQ(traceCycles(dir.file("piped")), traceCycles(dir.file("full")));
+  ASSERT_EQ(traceCycles(dir.file("full")).size(), 61u);
+
+  // SIGTERM and SIGHUP in a scope loop; with a limit, the handler writes
+  // the count of untraced cycles last.
+  const std::regex line("[RW] A(24|32) D(8|16|32) [0-9A-F]{8} [0-9A-F]{2,8}( BERR)?|# .*");
+  for (const int sig : {SIGTERM, SIGHUP}) {
+    const std::string trace = dir.file("loop" + std::to_string(sig));
+    RunOptions o = withInput("n\nn\nh200000\nn\ny\n6\n1234\ny\ny\nn\n", {{"VME_TRACE", trace}});
+    o.closeInput = false;
+    if (sig == SIGHUP) o.env["VME_TRACE_LIMIT"] = "64K";
+    ProgramSession s("vmescope", o);
+    ASSERT_TRUE(s.waitForLines(trace, 2500, kTimeoutMs));
+    usleep(100000);
+    s.signal(sig);
+    const RunResult end = s.finish(kTimeoutMs);
+    EXPECT_EQ(end.signal, sig);
+    const std::vector<std::string> lines = readLines(trace);
+    for (const std::string& l : lines) ASSERT_TRUE(std::regex_match(l, line)) << l;
+    ASSERT_GT(lines.size(), 2500u);
+    EXPECT_THAT(lines.back(), HasSubstr(sig == SIGHUP ? " cycles after the trace limit were not traced"
+                                                      : "W A24 D16 00200006 "));
+    EXPECT_THAT(readFile(trace), EndsWith("\n"));
+  }
+}
+
+// The limit ends the trace, not the run: a last comment line counts the
+// cycles after it, one line on standard error, and the run as without it.
+TEST(ExitChecks, TraceLimitEndsTheTraceNotTheRun) {
+  TempDir dir;
+  const RunResult full = runProgram("qemtest", withInput("", {{"VME_TRACE", dir.file("full")}}));
+  const RunResult r = runProgram(
+      "qemtest", withInput("", {{"VME_TRACE", dir.file("t")}, {"VME_TRACE_LIMIT", "4096"}}));
+  EXPECT_EQ(r.exitStatus, full.exitStatus);
+  EXPECT_EQ(r.out, full.out);
+  EXPECT_EQ(r.err, "vme-bus: trace " + dir.file("t") +
+                       " reached its limit of 4 KiB; the cycles that follow are not traced\n");
+  const std::string text = readFile(dir.file("t"));
+  EXPECT_LE(text.size(), 4096u);
+  EXPECT_GT(text.size(), 4000u);
+  const std::vector<std::string> cycles = traceCycles(dir.file("t")), all = traceCycles(dir.file("full"));
+  ASSERT_GT(cycles.size(), 100u);
+  EXPECT_TRUE(std::equal(cycles.begin(), cycles.end(), all.begin()));
+  EXPECT_THAT(text, EndsWith("\n# the trace reached its limit of 4 KiB; the cycles that follow are "
+                             "not traced\n# " + std::to_string(all.size() - cycles.size()) +
+                             " cycles after the trace limit were not traced\n"));
 }
 
 }  // namespace

@@ -69,7 +69,12 @@ ProgramSession::ProgramSession(const std::string& name, const RunOptions& option
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
-    if (!options.outFile.empty()) {
+    int gone[2];
+    if (options.outFile == "|") {  // a pipe whose reader is gone
+      if (pipe(gone) != 0 || dup2(gone[1], 1) != 1) _exit(126);
+      close(gone[0]);
+      close(gone[1]);
+    } else if (!options.outFile.empty()) {
       close(1);
       if (options.outFile != "-" && open(options.outFile.c_str(), O_WRONLY | O_CREAT, 0644) != 1)
         _exit(126);
@@ -77,6 +82,8 @@ ProgramSession::ProgramSession(const std::string& name, const RunOptions& option
     if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
     execve(path.c_str(), argv.data(), envp.data());
     _exit(127);
   }

@@ -25,7 +25,9 @@ struct RunOptions {
   // that no test ever reaches a real crate.
   std::map<std::string, std::string> env;
   std::string workDir;                       // empty: the current directory
-  std::string outFile;  // standard output to this file instead of the pipe; "-": closed
+  // Standard output to this file instead of the pipe; "-": closed; "|": a
+  // pipe whose reader is gone.
+  std::string outFile;
   int timeoutMs = 30000;
 };
 
