@@ -1,14 +1,22 @@
 // The exit status of every program, end to end: 0 for a run whose verdicts
 // all passed (or whose file or dialogue ran to its end), 1 for a failed
 // verdict or a counted error, 2 when nothing could be tested.  The two file
-// players keep 1 for a window they cannot map.
+// players keep 1 for a window they cannot map.  -h, --help and --version
+// answer without the bus; an unknown option or a stray argument ends with 2.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "program_runner.h"
 
 using namespace vmetest;
+using testing::HasSubstr;
+using testing::StartsWith;
 
 namespace {
 
@@ -20,7 +28,7 @@ struct StatusCase {
   int noMapStatus;        // when every window mapping fails
 };
 
-const StatusCase kCases[] = {
+const StatusCase kCases[] = {  // a file player's file first, as it plays after "--"
     {"vmescript", "examples/scripts/winky.dat", "", "", 1},
     {"qemseq", "examples/qemseq/qemky.dat", "", "", 1},
     {"qemseq", "", "", "", 2},  // the console is no file player
@@ -62,6 +70,57 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
   // Input that ends before the first test: nothing was tested.
   EXPECT_EQ(status({"vmemtest", "", "", "", 0}, "", "h200000\n\n\n\n\n"), 2);  // at the loop count
   EXPECT_EQ(status({"trigsoak", "", "", "", 0}, "", "\n"), 2);
+}
+
+TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
+  TempDir dir;
+  const std::string trace = dir.file("help.trace");
+  using Args = std::vector<std::string>;
+  for (const StatusCase& c : kCases) {
+    SCOPED_TRACE(c.program);
+    const auto run = [&](const Args& args, bool option = true) {
+      RunOptions o = withInput(c.input, {{"VME_TRACE", trace}});
+      o.args = args;
+      const RunResult r = runProgram(c.program, o);
+      if (option) {  // answered before the bus starts
+        EXPECT_EQ(r.bus, "");
+        EXPECT_NE(access(trace.c_str(), F_OK), 0) << "a trace was written";
+      }
+      std::remove(trace.c_str());
+      return r;
+    };
+    const std::string usage = std::string("Usage: ") + c.program + " [-h | --help | --version]";
+    const RunResult help = run({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_THAT(help.out, StartsWith(usage));
+    EXPECT_THAT(help.out, HasSubstr("Exit status:\n  0  "));
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(run({"-h"}).out, help.out);
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, std::string(c.program) + " (VME bench suite) " VME_SUITE_VERSION "\n");
+    // An unknown option, and a stray argument (it could be a mistyped option;
+    // a file player takes one file).
+    const bool player = *c.file || std::string(c.program) == "qemseq";
+    for (const Args& bad : {Args{"-x"}, Args{"--hel"}, Args{"--", "a", "b"},
+                            player ? Args{"a", "b"} : Args{"help"}}) {
+      const RunResult r = run(bad, bad.size() == 1 && bad[0][0] == '-');
+      EXPECT_EQ(r.exitStatus, 2) << bad.back();
+      EXPECT_EQ(r.out, "") << bad.back();
+      EXPECT_THAT(r.err, HasSubstr(usage)) << bad.back();
+    }
+    // A file whose name starts with '-' is played after "--"; "-" is a file.
+    for (const std::string file : {"-file.dat", "-"}) {
+      if (!*c.file) break;
+      dir.write(file, readFile(sourcePath(c.file)));
+      RunOptions o = withInput("");
+      o.workDir = dir.path();
+      o.args = file == "-" ? Args{"-"} : Args{"--", file};
+      const RunResult r = runProgram(c.program, o);
+      EXPECT_EQ(r.exitStatus, 0) << file;
+      EXPECT_THAT(r.out, HasSubstr("reading file " + file + "\n")) << file;
+    }
+  }
 }
 
 }  // namespace
