@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "program_runner.h"
 
 using namespace vmetest;
+using testing::ContainsRegex;
 using testing::HasSubstr;
 using testing::StartsWith;
 
@@ -121,6 +123,43 @@ TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
       EXPECT_THAT(r.out, HasSubstr("reading file " + file + "\n")) << file;
     }
   }
+}
+
+// Every question a default run asks is in the usage, with the default the
+// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x".
+TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
+  for (const StatusCase& c : kCases) {
+    if (*c.file) continue;  // the file players ask nothing
+    SCOPED_TRACE(c.program);
+    RunOptions o = withInput(c.input);
+    const std::string out = runProgram(c.program, o).out;
+    o.args = {"--help"};
+    const std::string usage = runProgram(c.program, o).out;
+    for (std::size_t end = out.find(" : "), after = 0; end != std::string::npos;
+         after = end + 3, end = out.find(" : ", after)) {
+      const std::size_t start = std::max(out.find_last_of("\n\a", end) + 1, after);
+      const std::size_t bracket = out.rfind(" [", end);
+      ASSERT_TRUE(bracket != std::string::npos && bracket >= start) << out.substr(start, end);
+      std::string question = out.substr(start, bracket - start);
+      std::string shown = out.substr(bracket + 2, end - bracket - 3);
+      if (shown.rfind("4x", 0) == 0) shown = shown.substr(shown.find_first_not_of(" ", 2));
+      // The loop counts share one line: "NAME test: ...", then "RST 3, CLK 1".
+      const std::size_t test = question.find(" test: ");
+      if (test != std::string::npos) {
+        EXPECT_THAT(usage, ContainsRegex(" " + question.substr(0, test) + " " + shown + "[,\n]"));
+        question = "NAME" + question.substr(test);
+      }
+      bool listed = false;
+      for (std::size_t at = usage.find("\n  " + question); at != std::string::npos && !listed;
+           at = usage.find("\n  " + question, at + 1))
+        listed = usage.substr(at, usage.find('\n', at + 1) - at).find(shown) != std::string::npos;
+      EXPECT_TRUE(listed) << "'" << question << "' [" << shown << "]\n" << usage;
+    }
+  }
+  RunOptions full;
+  full.args = {"--help"};
+  full.outFile = "/dev/full";
+  EXPECT_EQ(runProgram("qemtest", full).exitStatus, 2);  // a help nobody can read
 }
 
 }  // namespace
