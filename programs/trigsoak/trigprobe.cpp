@@ -34,8 +34,9 @@ const ProgramUsage kUsage{
         "and prints the error counts by kind.\n"
         "\n"
         "Question:\n"
-        "  Enter VME base address: 0x            hex digits, in A24; an answer without\n"
-        "                                        any, or the end of input: 180000\n",
+        "  Enter VME base address: 0x            hex digits, in A24; blank lines are\n"
+        "                                        skipped, and an answer without digits\n"
+        "                                        or the end of input keeps 180000\n",
     .statuses = kStatusCounts,
     .results = true,
     .deviceTable = true,

@@ -26,8 +26,9 @@ const ProgramUsage kUsage{
         "of 38 writes into the six-register block.\n"
         "\n"
         "Question:\n"
-        "  Enter VME base address: 0x            hex digits, in A24; an answer without\n"
-        "                                        any, or the end of input: 180000\n",
+        "  Enter VME base address: 0x            hex digits, in A24; blank lines are\n"
+        "                                        skipped, and an answer without digits\n"
+        "                                        or the end of input keeps 180000\n",
     .statuses = kStatusDialogue,
     .deviceTable = true,
 };
