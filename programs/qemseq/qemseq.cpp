@@ -13,6 +13,7 @@
 #include "foundation/exit_status.h"
 #include "foundation/file_player.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "programs/qemseq/command_line.h"
 #include "qemlib/qem_registers.h"
@@ -276,13 +277,38 @@ void dialogue() {
 
 }  // namespace
 
+const ProgramUsage kUsage{
+    .name = "qemseq",
+    .operands = "[--] [FILE]",
+    .text =
+        "The QEM sequencer console: builds a command stream in a host buffer with\n"
+        "keywords (L1A, ECR, BCR, CAL at word indexes, FILL, SIZE), SCANs it, LOADs\n"
+        "and RUNs it on the module and DUMPs the registers and the recorded sink.\n"
+        "With FILE it plays that command file: the first line is the module's A24\n"
+        "base, each later line KEYWORD NUMBER.  A FILE that starts with '-' goes\n"
+        "after --, and - alone is a file named -.\n"
+        "\n"
+        "Questions without FILE, in order, with their defaults:\n"
+        "  Select input from file?               N (Y: Enter filename [qemky.dat])\n"
+        "  Select VME A32  address mode? [A24]   N: A24 (Y: A32)\n"
+        "  Enter  VME base address               F00000 (A32: D000000)\n"
+        "  Select Run mode?  [VME mode]          N: VME mode (Y: TTC run mode)\n"
+        "  Enter keyword [value] (eg MENU)       DUMP 1, then the last command; MENU\n"
+        "                                        lists the keywords, HELP describes\n"
+        "                                        them; the end of input ends it\n",
+    .statuses = kStatusConsole,
+    .asks = true,
+};
+
 int main(int argc, char** argv) {
+  const char* operand = nullptr;
+  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
   const char* program = argv[0];
   char fileName[kLineSize] = "qemky.dat";
   bool mapFailed = false;
 
-  if (argc > 1) {
-    playFile(program, argv[1]);
+  if (operand != nullptr) {
+    playFile(program, operand);
   } else if (askYesNo("Select input from file?", 'N') == ANSWER_YES) {
     askString("Enter filename", fileName, fileName);
     playFile(program, fileName);

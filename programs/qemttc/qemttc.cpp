@@ -5,6 +5,7 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_settings.h"
@@ -13,7 +14,28 @@
 VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
 QemSettings qemSettings{.bcidRecordAlways = true, .dumpPipelineFromDelays = false};
 
-int main() {
+const ProgramUsage kUsage{
+    .name = "qemttc",
+    .operands = "",
+    .text =
+        "The QEM module's TTC-path test through the TTCvi board: maps the TTCvi, the\n"
+        "module's registers and its sequencer RAM (A24 F08000, fixed), then runs the\n"
+        "REG, TTC, SER and I2C tests, one verdict line each.  With standard input at\n"
+        "its end every question keeps its default.\n"
+        "\n"
+        "Questions, in order, with their defaults:\n"
+        "  Enter  VME base address               BAD000: the TTCvi, in A24\n"
+        "  Select VME A32  address mode? [A24]   N: A24 (Y: A32), the module\n"
+        "  Enter  VME base address               F00000 (A32: D000000), the module\n"
+        "  Enter debug level                     0\n"
+        "  NAME test: Enter number of loops      REG 1, TTC 1, SER 1, I2C 1\n",
+    .statuses = kStatusVerdicts,
+    .asks = true,
+    .results = true,
+};
+
+int main(int argc, char** argv) {
+  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   std::uint32_t address = TTCVI_DEFAULT_BASE;
   askHex("Enter  VME base address", TTCVI_DEFAULT_BASE, &address);
   const VmePtr ttcviWindow = vmeOpen(TTCVI_WINDOW, address, VME_A24);

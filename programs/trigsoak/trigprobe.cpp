@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "trig_probe.h"
 #include "trig_soak.h"
 
@@ -23,4 +24,25 @@ int soak(VmePtr base) {
 
 }  // namespace
 
-int main() { return probeMain(soak); }
+const ProgramUsage kUsage{
+    .name = "trigprobe",
+    .operands = "",
+    .text =
+        "Maps the trigger interface through the bus library directly, looks up\n"
+        "device \"Lobbo\", shows the bus status and the bus-error counter around a\n"
+        "plain read and a guarded peek, then soaks the register pair 100000 times\n"
+        "and prints the error counts by kind.\n"
+        "\n"
+        "Question:\n"
+        "  Enter VME base address: 0x            hex digits, in A24; blank lines are\n"
+        "                                        skipped, and an answer without digits\n"
+        "                                        or the end of input keeps 180000\n",
+    .statuses = kStatusCounts,
+    .results = true,
+    .deviceTable = true,
+};
+
+int main(int argc, char** argv) {
+  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
+  return probeMain(soak);
+}

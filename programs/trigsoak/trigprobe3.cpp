@@ -2,6 +2,7 @@
 // only).
 #include "foundation/exit_status.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "trig_probe.h"
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
@@ -17,4 +18,22 @@ int load(VmePtr base) {
 
 }  // namespace
 
-int main() { return probeMain(load); }
+const ProgramUsage kUsage{
+    .name = "trigprobe3",
+    .operands = "",
+    .text =
+        "The start-up of trigprobe with device \"LOBBO\", then the short load\n"
+        "sequence: 20 writes into the six-register block.\n"
+        "\n"
+        "Question:\n"
+        "  Enter VME base address: 0x            hex digits, in A24; blank lines are\n"
+        "                                        skipped, and an answer without digits\n"
+        "                                        or the end of input keeps 180000\n",
+    .statuses = kStatusDialogue,
+    .deviceTable = true,
+};
+
+int main(int argc, char** argv) {
+  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
+  return probeMain(load);
+}

@@ -6,6 +6,7 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "programs/vmemtest/memtest.h"
 
@@ -101,7 +102,29 @@ void runTests(VmePtr window) {
 
 }  // namespace
 
-int main() {
+const ProgramUsage kUsage{
+    .name = "vmemtest",
+    .operands = "",
+    .text =
+        "Pseudo-random pattern tests (Shift, Masks, Short, Char, Long) of a block of\n"
+        "D16 words in A24 space with D16, D8 and D32 accesses, masked by a module\n"
+        "type's register layout; one verdict line each.  Input that ends before the\n"
+        "loop count tests nothing.\n"
+        "\n"
+        "Questions, in order, with their defaults:\n"
+        "  Enter VME base address                FF0000\n"
+        "  Enter start offset of memory to test  0, in D16 words\n"
+        "  Enter size of memory to test in D16s  10\n"
+        "  Enter module code                     2 (the codes are listed first)\n"
+        "  Select trace mode option?             N\n"
+        "  Enter number of loops                 1\n",
+    .statuses = kStatusVerdicts,
+    .asks = true,
+    .results = true,
+};
+
+int main(int argc, char** argv) {
+  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   // At end of input the open only peeks; the dialogue then ends before any
   // write.
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);

@@ -7,6 +7,7 @@
 #include "foundation/console.h"
 #include "foundation/file_player.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "programs/vmescript/script_line.h"
 
@@ -32,9 +33,26 @@ bool insideWindow(unsigned offset) {
 
 }  // namespace
 
+const ProgramUsage kUsage{
+    .name = "vmescript",
+    .operands = "[--] [FILE]",
+    .text =
+        "Plays a script of D16 register reads and writes against one board in A24\n"
+        "space, echoing its lines.  FILE is winky.dat unless given; one that starts\n"
+        "with '-' goes after --, and - alone is a file named -.\n"
+        "\n"
+        "The first number of the script is the board's base address; then OFFSET\n"
+        "reads a D16 word and OFFSET DATA writes one (hex, offsets in D16 words).\n"
+        "A line holding \" is not echoed; one holding ? or wait pauses at\n"
+        "\"Press Return to continue :\".\n",
+    .statuses = kStatusFiles,
+};
+
 int main(int argc, char** argv) {
+  const char* operand = nullptr;
+  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
   const char* program = argv[0];
-  const char* fileName = argc > 1 ? argv[1] : "winky.dat";
+  const char* fileName = operand != nullptr ? operand : "winky.dat";
 
   std::FILE* file = playerOpen(program, fileName);
   if (file == nullptr) return 1;

@@ -2,18 +2,25 @@
 // all passed (or whose file or dialogue ran to its end), 1 for a failed
 // verdict or a counted error, 2 when nothing could be tested (a trace
 // refused among them).  The two file players keep 1 for a window they cannot
-// map.
+// map.  -h, --help and --version answer without the bus; an unknown option or
+// a stray argument ends with 2.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "program_runner.h"
 
 using namespace vmetest;
+using testing::ContainsRegex;
+using testing::HasSubstr;
+using testing::StartsWith;
 
 namespace {
 
@@ -25,7 +32,7 @@ struct StatusCase {
   int noMapStatus;        // when every window mapping fails
 };
 
-const StatusCase kCases[] = {
+const StatusCase kCases[] = {  // a file player's file first, as it plays after "--"
     {"vmescript", "examples/scripts/winky.dat", "", "", 1},
     {"qemseq", "examples/qemseq/qemky.dat", "", "", 1},
     {"qemseq", "", "", "", 2},  // the console is no file player
@@ -115,6 +122,94 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
   EXPECT_EQ(readFile(crate), crateText);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");
   EXPECT_EQ(readFile(table), "LOBBO 4\n");
+}
+
+TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
+  TempDir dir;
+  const std::string trace = dir.file("help.trace");
+  using Args = std::vector<std::string>;
+  for (const StatusCase& c : kCases) {
+    SCOPED_TRACE(c.program);
+    const auto run = [&](const Args& args, bool option = true) {
+      RunOptions o = withInput(c.input, {{"VME_TRACE", trace}});
+      o.args = args;
+      const RunResult r = runProgram(c.program, o);
+      if (option) {  // answered before the bus starts
+        EXPECT_EQ(r.bus, "");
+        EXPECT_NE(access(trace.c_str(), F_OK), 0) << "a trace was written";
+      }
+      std::remove(trace.c_str());
+      return r;
+    };
+    const std::string usage = std::string("Usage: ") + c.program + " [-h | --help | --version]";
+    const RunResult help = run({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_THAT(help.out, StartsWith(usage));
+    EXPECT_THAT(help.out, HasSubstr("Exit status:\n  0  "));
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(run({"-h"}).out, help.out);
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, std::string(c.program) + " (VME bench suite) " VME_SUITE_VERSION "\n");
+    // An unknown option, and a stray argument (it could be a mistyped option;
+    // a file player takes one file).
+    const bool player = *c.file || std::string(c.program) == "qemseq";
+    for (const Args& bad : {Args{"-x"}, Args{"--hel"}, Args{"--", "a", "b"},
+                            player ? Args{"a", "b"} : Args{"help"}}) {
+      const RunResult r = run(bad, bad.size() == 1 && bad[0][0] == '-');
+      EXPECT_EQ(r.exitStatus, 2) << bad.back();
+      EXPECT_EQ(r.out, "") << bad.back();
+      EXPECT_THAT(r.err, HasSubstr(usage)) << bad.back();
+    }
+    // A file whose name starts with '-' is played after "--"; "-" is a file.
+    for (const std::string file : {"-file.dat", "-"}) {
+      if (!*c.file) break;
+      dir.write(file, readFile(sourcePath(c.file)));
+      RunOptions o = withInput("");
+      o.workDir = dir.path();
+      o.args = file == "-" ? Args{"-"} : Args{"--", file};
+      const RunResult r = runProgram(c.program, o);
+      EXPECT_EQ(r.exitStatus, 0) << file;
+      EXPECT_THAT(r.out, HasSubstr("reading file " + file + "\n")) << file;
+    }
+  }
+}
+
+// Every question a default run asks is in the usage, with the default the
+// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x".
+TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
+  for (const StatusCase& c : kCases) {
+    if (*c.file) continue;  // the file players ask nothing
+    SCOPED_TRACE(c.program);
+    RunOptions o = withInput(c.input);
+    const std::string out = runProgram(c.program, o).out;
+    o.args = {"--help"};
+    const std::string usage = runProgram(c.program, o).out;
+    for (std::size_t end = out.find(" : "), after = 0; end != std::string::npos;
+         after = end + 3, end = out.find(" : ", after)) {
+      const std::size_t start = std::max(out.find_last_of("\n\a", end) + 1, after);
+      const std::size_t bracket = out.rfind(" [", end);
+      ASSERT_TRUE(bracket != std::string::npos && bracket >= start) << out.substr(start, end);
+      std::string question = out.substr(start, bracket - start);
+      std::string shown = out.substr(bracket + 2, end - bracket - 3);
+      if (shown.rfind("4x", 0) == 0) shown = shown.substr(shown.find_first_not_of(" ", 2));
+      // The loop counts share one line: "NAME test: ...", then "RST 3, CLK 1".
+      const std::size_t test = question.find(" test: ");
+      if (test != std::string::npos) {
+        EXPECT_THAT(usage, ContainsRegex(" " + question.substr(0, test) + " " + shown + "[,\n]"));
+        question = "NAME" + question.substr(test);
+      }
+      bool listed = false;
+      for (std::size_t at = usage.find("\n  " + question); at != std::string::npos && !listed;
+           at = usage.find("\n  " + question, at + 1))
+        listed = usage.substr(at, usage.find('\n', at + 1) - at).find(shown) != std::string::npos;
+      EXPECT_TRUE(listed) << "'" << question << "' [" << shown << "]\n" << usage;
+    }
+  }
+  RunOptions full;
+  full.args = {"--help"};
+  full.outFile = "/dev/full";
+  EXPECT_EQ(runProgram("qemtest", full).exitStatus, 2);  // a help nobody can read
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "console_capture.h"
 #include "foundation/console.h"
 #include "foundation/settings.h"
+#include "foundation/usage.h"
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
 
@@ -190,6 +192,65 @@ TEST(AskString, UpperCaseAndDefaultShown) {
   EXPECT_EQ(r, 0);
   EXPECT_STREQ(buf, "DUMP 0X1F");
   EXPECT_EQ(out, "Enter keyword [DUMP 1] : ");
+}
+
+// The command line: the first option decides, "--" ends the options, and a
+// program takes at most the one file it reads.
+TEST(HandleArguments, OptionsOperandsAndTheirOrder) {
+  const ProgramUsage u{.name = "t", .operands = "[FILE]", .text = "Text.\n",
+                       .statuses = kStatusCounts, .results = true};
+  struct Case {
+    std::vector<const char*> args;
+    bool takesFile;
+    int status;
+    const char* file;  // the operand taken, when the program goes on
+    const char* out;   // the start of standard output
+    const char* err;   // the start of standard error
+  };
+  const std::string version = std::string("t (VME bench suite) ") + VME_SUITE_VERSION + "\n";
+  const Case cases[] = {
+      {{}, true, -1, nullptr, "", ""},
+      {{"a.dat"}, true, -1, "a.dat", "", ""},
+      {{"--", "-a.dat"}, true, -1, "-a.dat", "", ""},
+      {{"--", "--help"}, true, -1, "--help", "", ""},
+      {{"-"}, true, -1, "-", "", ""},
+      {{"a.dat", "--help"}, true, 0, nullptr, "Usage: t [-h | --help | --version] [FILE]\n", ""},
+      {{"-h", "-x"}, false, 0, nullptr, "Usage: t ", ""},
+      {{"--version", "-h"}, false, 0, nullptr, version.c_str(), ""},
+      {{"-x", "--help"}, true, 2, nullptr, "", "t: unknown option -x\nUsage: t "},
+      {{"-hx"}, false, 2, nullptr, "", "t: unknown option -hx\n"},
+      {{"a", "b"}, true, 2, nullptr, "", "t: unexpected argument b\nUsage: t "},
+      {{"a"}, false, 2, nullptr, "", "t: unexpected argument a\n"},
+      {{"-"}, false, 2, nullptr, "", "t: unexpected argument -\n"},
+      {{"--", "-x"}, false, 2, nullptr, "", "t: unexpected argument -x\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv{const_cast<char*>("t")};
+    for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
+    const char* file = "unset";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = handleArguments(static_cast<int>(argv.size()), argv.data(), u,
+                                       c.takesFile ? &file : nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string shown = c.args.empty() ? "(none)" : std::string(c.args[0]) + " ...";
+    EXPECT_EQ(status, c.status) << shown;
+    if (c.takesFile && status < 0) {
+      EXPECT_STREQ(file, c.file) << shown;
+    }
+    // Nothing at all where nothing is expected, else the start given.
+    EXPECT_TRUE(*c.out ? out.rfind(c.out, 0) == 0 : out.empty()) << shown << "\n" << out;
+    EXPECT_TRUE(*c.err ? err.rfind(c.err, 0) == 0 : err.empty()) << shown << "\n" << err;
+  }
+  // The usage names only the variables that matter to the program.
+  char* argv[] = {const_cast<char*>("t"), const_cast<char*>("--help")};
+  testing::internal::CaptureStdout();
+  handleArguments(2, argv, u);
+  const std::string help = testing::internal::GetCapturedStdout();
+  EXPECT_NE(help.find("VME_RESULTS"), std::string::npos);
+  EXPECT_EQ(help.find("VME_DEVICE_TABLE"), std::string::npos);
+  EXPECT_EQ(help.find("Return keeps the default"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,116 @@
+#include "foundation/usage.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "buslib/bus_config.h"
+#include "foundation/version.h"
+
+const char kStatusVerdicts[] =
+    "  0  every test ran at least one loop and passed\n"
+    "  1  a verdict failed\n"
+    "  2  nothing was tested: no window, a bad setting or argument, or input\n"
+    "     that ended before the first test\n"
+    "  3  no verdict failed, but a test did not run (0 loops)\n";
+
+const char kStatusCounts[] =
+    "  0  the soak ran to its end and counted no error\n"
+    "  1  an error was counted\n"
+    "  2  nothing was tested: no window, a bad setting or argument, or input\n"
+    "     that ended before the loop count\n";
+
+const char kStatusDialogue[] =
+    "  0  the dialogue or the load ran to its end (end of input included)\n"
+    "  2  nothing was reached: no window, or a bad setting or argument\n";
+
+const char kStatusFiles[] =
+    "  0  the script ran to its end\n"
+    "  1  the script could not be read or was refused (a NUL byte, a base\n"
+    "     wider than 32 bits), or its window could not be mapped\n"
+    "  2  a bad setting or argument: nothing was read\n";
+
+const char kStatusConsole[] =
+    "  0  the command file or the console ran to its end\n"
+    "  1  the command file could not be read or was refused (a NUL byte, no\n"
+    "     base address), or its window could not be mapped\n"
+    "  2  the console's window could not be mapped, or a bad setting or argument\n";
+
+namespace {
+
+const char kAnswers[] =
+    "\nReturn keeps the default in brackets; [4xF00000] shows the hex default\n"
+    "F00000.  Numbers are hex unless the answer starts with I (decimal),\n"
+    "N (binary), O (octal) or H (hex): 10 is sixteen, I10 is ten.\n";
+
+const char kBus[] =
+    "  VME_BUS           sim, vme_user, vme_user:DIR, vme_user:standin or\n"
+    "                    caen:MODEL:LINK[:NODE]; unset: sim when VME_SIM_CRATE is\n"
+    "                    set, else vme_user when /dev/bus/vme/ctl exists, else sim\n"
+    "  VME_SIM_CRATE     the simulated crate's file (unset: the built-in crate)\n"
+    "  VME_TRACE         append every bus cycle to this file\n"
+    "  VME_TRACE_LIMIT   the trace's size limit in bytes, K, M or G (default 1G)\n";
+
+const char kDeviceTable[] =
+    "  VME_DEVICE_TABLE  the device lookup's table, NAME LOGICAL-ADDRESS a line\n";
+
+const char kResults[] =
+    "  VME_RESULTS       append the run's record to this file, one JSON line\n"
+    "  VME_JUNIT         write the run to this file as JUnit XML\n";
+
+const char kBridge[] =
+    "  VME_BYTE_ORDER    big (default) or little, for a bridge that swaps bytes\n"
+    "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (libCAENVME.so)\n";
+
+void printUsage(std::FILE* out, const ProgramUsage& u) {
+  std::fprintf(out, "Usage: %s [-h | --help | --version]%s%s\n\n%s", u.name,
+               *u.operands != '\0' ? " " : "", u.operands, u.text);
+  if (u.asks) std::fprintf(out, "%s", kAnswers);
+  std::fprintf(out, "\nEnvironment:\n%s%s%s%s\nExit status:\n%s", kBus,
+               u.deviceTable ? kDeviceTable : "", u.results ? kResults : "", kBridge,
+               u.statuses);
+}
+
+// Help asked for: the answer goes to standard output, which must take it.
+int answer(const ProgramUsage& u, bool version) {
+  if (version) std::printf("%s (VME bench suite) %s\n", u.name, kSuiteVersion);
+  else printUsage(stdout, u);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "%s: standard output cannot be written\n", u.name);
+    return 2;
+  }
+  return 0;
+}
+
+int refuse(const ProgramUsage& u, const char* what, const char* arg) {
+  std::fprintf(stderr, "%s: %s %s\n", u.name, what, arg);
+  printUsage(stderr, u);
+  return 2;
+}
+
+}  // namespace
+
+int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** file) {
+  if (file != nullptr) *file = nullptr;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (options && std::strcmp(a, "--") == 0) {
+      options = false;
+    } else if (options && (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0)) {
+      return answer(u, false);
+    } else if (options && std::strcmp(a, "--version") == 0) {
+      return answer(u, true);
+    } else if (options && a[0] == '-' && a[1] != '\0') {
+      return refuse(u, "unknown option", a);
+    } else if (file == nullptr || *file != nullptr) {
+      // An argument nobody reads could be a mistyped option: never run on it.
+      return refuse(u, "unexpected argument", a);
+    } else {
+      *file = a;
+    }
+  }
+  // The run goes on: the bus starts now, so that a bad setting (a crate file,
+  // a trace, VME_BUS) stops the program before its first output.
+  vmebus::startBusFromEnvironment();
+  return -1;
+}
