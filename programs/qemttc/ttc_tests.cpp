@@ -199,10 +199,14 @@ void ttcTest() {
   int errors = 0;
   // The first L1A after a reset or an ECR: 0, or 1 with firmware 8 and lower.
   checkCounters(0, qemOldFirmware);
-  // Two BCRs, so that the periodic BCRs are running before recording.
+  // Two BCRs, so that the periodic BCRs are running before recording.  A
+  // module that shows none fails the test; waiting again would show nothing.
   for (int i = 0; i < 2; ++i) {
     reg_output.set(0);
-    wait_state(reg_output, SEQ_BCR, SEQ_BCR);
+    if (wait_state(reg_output, SEQ_BCR, SEQ_BCR, "reg_output") != 0) {
+      ++errors;
+      break;
+    }
   }
   startRecording();
   for (int i = 0; i < loops; ++i) errors += ttcStep();
@@ -283,7 +287,7 @@ void ttcSequence() {
   i2cTest();
 }
 
-void ttcSetup() {
+bool ttcSetup() {
   for (int i = 0; i < TTCVI_ROM_WORDS; ++i)
     std::printf("TTCvi ROM %04X\n", ttcRead(TTCVI_ROM + 2u * static_cast<unsigned>(i)));
   std::uint32_t level = static_cast<std::uint32_t>(debugLevel);
@@ -292,17 +296,19 @@ void ttcSetup() {
 
   qemReadSerial();
   reg_command.set(kReset);
-  wait_state(reg_I2C, kI2CStart, 0);
+  // A module that never gets there is absent or misread: nothing to test.
+  if (wait_state(reg_I2C, kI2CStart, 0, "reg_I2C") != 0) return false;
   if ((reg_TTCcmd.get() & TTCCMD_READY) == 0) {
     ttcrxOld = 1;
     std::printf("TTCrx is old ???\n");
   }
-  wait_state(reg_TTCcmd, TTCCMD_READY, TTCCMD_READY);
+  if (wait_state(reg_TTCcmd, TTCCMD_READY, TTCCMD_READY, "reg_TTCcmd") != 0) return false;
   // After the reset the first L1A gives 0, or 1 with firmware 8 and lower.
   checkCounters(0, qemOldFirmware);
   qemEnableTTC();
   ttcSequence();
   reg_command.set(kReset);
+  return true;
 }
 
 bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
@@ -323,6 +329,5 @@ bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
   ttcvi = ttcviWindow;
   seqRAM = ram;
   qemMapRegisters(module);
-  ttcSetup();
-  return true;
+  return ttcSetup();
 }
