@@ -31,6 +31,9 @@ constexpr int kI2CRegisterBits = 0x1F;
 constexpr int kRecordTTC = 0x4000;   // sink records while the TTC drives the module
 constexpr int kSeqStop = 0x2200;
 constexpr int kReset = 0xFFFF;
+// The recordings here are of TTC L1As, which come whenever the TTC sends
+// them, also right next to a periodic BCR: the scan takes them as they come.
+constexpr int kTtcScan = 1;
 
 void ttcWrite(std::uint32_t offset, int value) {
   ttcvi.write16(offset, static_cast<std::uint16_t>(value));
@@ -174,7 +177,7 @@ int serStep() {
   const int l1id = qemReadL1ID();
   const int bcid = reg_BCid.get() & kBcidMask;
   const int ttid = reg_TTid.get() & kTTidMask;
-  const ScanResult r = scanSink(SEQ_WORDS, l1id);
+  const ScanResult r = scanSink(SEQ_WORDS, l1id, kTtcScan);
   errors += r.errors;
   errors += checkEqual("SINK: l1id   scan", l1id, r.l1id);
   errors += checkEqual("SINK: bcid   scan", bcid, r.bcid);
@@ -211,7 +214,7 @@ void ttcTest() {
   startRecording();
   for (int i = 0; i < loops; ++i) errors += ttcStep();
   // The scan's own errors are shown, not counted.
-  qemRegisterDump(SEQ_WORDS, 1);
+  qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
   reportTest("TTC", errors);
 }
 
@@ -220,7 +223,7 @@ void serTest() {
   int errors = 0;
   for (int i = 0; i < loops; ++i) {
     errors += serStep();
-    if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1);
+    if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
   }
   reportTest("SER", errors);
 }
