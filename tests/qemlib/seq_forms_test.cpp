@@ -61,19 +61,6 @@ TEST_F(SeqForms, L1IDCheckIsAlwaysMadeAndNoTypeCheck) {
   EXPECT_TRUE(errorLines(scan(0x400, 0)).empty());
 }
 
-TEST_F(SeqForms, AnL1ANextToABCROnItsOrbitKeepsThePlainRules) {
-  // The console's streams: dead time after the BCR, BCIDs of twelve bits.
-  buf[10] = SEQ_BCR;
-  buf[10 + 3560] = SEQ_BCR;
-  for (int bcid : {(1 - 7) & 0xFFF, 3560 + 1 - 7}) {
-    std::fill(buf.begin() + 3571, buf.end(), 0);
-    putL1A(buf.data(), 3571, 1, bcid, 0);
-    std::vector<std::string> expected = {"ERROR: deadtime: index next DF3 DF9"};
-    if (bcid < 0xFFA) expected.push_back("ERROR: nextBCID: BCid  next DE2 FFFFFFFA");
-    EXPECT_EQ(errorLines(scan(SEQ_WORDS, 0)), expected) << bcid;
-  }
-}
-
 TEST_F(SeqForms, EveryOverflowingTrainIsReported) {
   putL1A(buf.data(), 0x100 - 38, 1, 0, 0);
   buf[0x100 - 20] = SEQ_L1A;

@@ -307,40 +307,23 @@ TEST(QemttcRun, TTCviSeesExactlyTheSetUpAndTestCycles) {
 
 // ---------------------------------------------------------------- waits
 
-TEST(QemttcRun, WithoutATTCSenderTheProgramWaitsVisiblyThenGivesUp) {
+TEST(QemttcRun, WithoutATTCSenderTheProgramWaitsVisiblyThenStops) {
   vmetest::TempDir dir;
   const std::string crateFile = dir.write("alone.crate", "qem A24 0xF00000\n");
   RunOptions o;
   o.env["VME_SIM_CRATE"] = crateFile;
   vmetest::ProgramSession s("qemttc", o);
-  // The module never sees its TTC clock: the set-up waits for the TTCrx,
-  // shows it waiting, then stops before any test.
+  // The module never sees its TTC clock: the set-up waits for the TTCrx.
   EXPECT_TRUE(s.waitForOutput("wait_state: register ", 20000));
-  const RunResult r = s.finish(60000);
+  const RunResult r = s.finish(60000);  // it gives up, and tests nothing
   expectCleanEnd(r, 2);
   EXPECT_EQ(r.out.find(" test: "), std::string::npos);
-  EXPECT_EQ(countOf(r.out, "wait_state: register 0000\n"), 3u);
-  EXPECT_EQ(countOf(r.out, "TIMEOUT"), 1u);
-  EXPECT_NE(r.out.find("wait_state: TIMEOUT: reg_TTCcmd 0000, mask 4000, value 4000, loops "
-                       "1000000\nVXI done.\n"),
-            std::string::npos);
-
-  // A mistyped module base: nothing answers, not even the I2C port.
-  const RunResult absent = run("hBAD000\n\nhE00000\n");
-  expectCleanEnd(absent, 2);
-  EXPECT_NE(absent.out.find("TIMEOUT: reg_I2C FFFF, mask 8000, value 0000, loops 1000000\n"),
-            std::string::npos);
-  EXPECT_EQ(absent.out.find(" test: "), std::string::npos);
-
-  // No BCR ever shows in reg_output: the TTC test fails on its wait, and
-  // the tests after it still run.
-  const RunResult noBcr = run("", dir.write("nobcr.crate", "qem A24 0xF00000 fault=stuck0:0x30:4\n"
-                                                           "ttcvi A24 0xBAD000\n"));
-  expectCleanEnd(noBcr, 1);
+  EXPECT_EQ(countOf(r.out, "\nwait_state: TIMEOUT: reg_TTCcmd 0000, mask 4000, value 4000, "), 1u);
+  // No BCR ever in reg_output: the TTC test fails (REG on the broadcast BCR).
+  const RunResult noBcr =
+      run("", dir.write("b.crate", "qem A24 0xF00000 fault=stuck0:0x30:4\nttcvi A24 0xBAD000\n"));
   EXPECT_EQ(failed(noBcr), (std::set<std::string>{"REG", "TTC"}));
-  EXPECT_EQ(countOf(section(noBcr.out, "TTC"), "wait_state: TIMEOUT: reg_output 0000, mask 0004"),
-            1u);
-  EXPECT_EQ(countOf(noBcr.out, "TIMEOUT"), 1u);
+  EXPECT_EQ(countOf(section(noBcr.out, "TTC"), "TIMEOUT: reg_output 0000, mask 0004"), 1u);
 }
 
 }  // namespace
