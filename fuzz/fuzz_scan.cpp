@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #if !defined(QEM_SEQ_FORMS)
   if (flags & 16) p.nextL1ID = (flags >> 16) & 0xFFFFFF;
   if (flags & 32) p.nextTTID = (flags >> 20) & 0x3FF;
+  p.ttcTiming = (flags >> 6) & 1;  // qemttc's recordings
 #endif
   // Two bytes a word: source and sink lanes.
   const int count = static_cast<int>(size / 2);

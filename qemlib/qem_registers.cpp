@@ -108,17 +108,24 @@ void qemWait_seqBusys() {
   }
 }
 
-void wait_state(VmePtr reg, int mask, int value) {
+int wait_state(VmePtr reg, int mask, int value, const char* name) {
   long count = 0;
   std::fflush(stdout);
-  while ((reg.get() & mask) != value) {
+  int read;
+  while (((read = reg.get()) & mask) != value) {
     ++count;
+    if (count >= WAIT_STATE_LIMIT) {
+      std::printf("wait_state: TIMEOUT: %s %04X, mask %04X, value %04X, loops %lX\n", name, read,
+                  mask, value, count);
+      return 1;
+    }
     if (count % kWaitReport == 0) {
       std::printf("wait_state: register %04X\n", reg.get());
       std::fflush(stdout);
     }
   }
   std::printf("wait_state: wait loops %lX\n", count);
+  return 0;
 }
 
 int wait_stateBounded(VmePtr reg, int mask, int value) {

@@ -85,9 +85,13 @@ void qemDisableTTC();
 void VReset(int kind);
 // Waits, at most 1000 status reads, for the sequencer to be idle.
 void qemWait_seqBusys();
-// Waits without limit for (register & mask) == value, with a progress line
-// every 0x400000 polls.
-void wait_state(VmePtr reg, int mask, int value);
+// Waits for (register & mask) == value, with a progress line every 0x400000
+// polls, for states a healthy module reaches by itself.  A module that is
+// absent or misread never does: after WAIT_STATE_LIMIT polls the wait ends
+// with a TIMEOUT line naming the register (name) and the value read, and
+// returns 1; else 0.
+inline constexpr long WAIT_STATE_LIMIT = 0x1000000;
+int wait_state(VmePtr reg, int mask, int value, const char* name);
 // At most 0x10000 reads; 1 if the state was not seen, else 0.
 int wait_stateBounded(VmePtr reg, int mask, int value);
 // 1 (and a CLOCK FAILURE line) when the stand-alone clock is off, else 0.

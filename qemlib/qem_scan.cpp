@@ -42,6 +42,7 @@ class Scan {
 #else
     nextL1ID_ = p.nextL1ID;
     nextTTID_ = p.nextTTID;
+    ttcTiming_ = p.ttcTiming != 0;
 #endif
   }
 
@@ -81,10 +82,11 @@ class Scan {
     if ((d & SEQ_COMMANDS) == 0) return;
 
     int cmds = 0;
-    // A BCR alone in its word and exactly one orbit after the last is the
-    // periodic one: it comes at its bunch whatever triggers are around it,
-    // so it neither waits for a dead time nor starts one.
-    const bool periodic = (d & SEQ_BCR) && bcrOnOrbit(k) && (d & SEQ_COMMANDS) == SEQ_BCR;
+    // In a TTC recording a BCR alone in its word and exactly one orbit after
+    // the last is the periodic one: it comes at its bunch whatever triggers
+    // are around it, so it neither waits for a dead time nor starts one.
+    const bool periodic =
+        ttcTiming_ && (d & SEQ_BCR) && bcrOnOrbit(k) && (d & SEQ_COMMANDS) == SEQ_BCR;
     if (k < deadEnd_ && !periodic) error("deadtime: index next", k, deadEnd_);
     if (d & (SEQ_CMD40 | SEQ_CMD80)) {
       ++cmds;
@@ -131,11 +133,12 @@ class Scan {
     return k == wrapAdd(lastBCR_, p_.orbit);
   }
 
-  // The module's BCIDs count modulo the orbit: an L1A fewer than bcOffset
-  // words after a BCR carries a BCID from the end of the previous orbit,
-  // where the expected value is negative.
+  // The module's BCIDs count modulo the orbit: in a TTC recording an L1A
+  // fewer than bcOffset words after a BCR carries a BCID from the end of the
+  // previous orbit, where the expected value is negative.
   bool bcidFits(long long next) const {
-    return bcid_ == (next & 0xFFF) || (next < 0 && bcid_ == next + p_.orbit);
+    if (bcid_ == (next & 0xFFF)) return true;
+    return ttcTiming_ && next < 0 && bcid_ == next + p_.orbit;
   }
 
   void verboseIndex(const char* name, int k) {
@@ -186,7 +189,7 @@ class Scan {
       // from the first bunches after a BCR, which puts the BCR one orbit
       // later.  The next BCR or L1A tells.
       const long long bunchEnd = static_cast<long long>(bcid_) + p_.bcOffset;
-      virtualEarly_ = bcid_ < p_.orbit && bunchEnd > p_.orbit;
+      virtualEarly_ = ttcTiming_ && bcid_ < p_.orbit && bunchEnd > p_.orbit;
     } else {
       if (virtualEarly_ && !bcidFits(nextBCID_) &&
           bcidFits(static_cast<long long>(nextBCID_) - p_.orbit)) {
@@ -241,6 +244,7 @@ class Scan {
   int countL1A_ = 0, countECR_ = 0, countBCR_ = 0, countCAL_ = 0;
   int deadEnd_ = 0;
   int lastBCR_ = NO_VALUE, calIndex_ = NO_VALUE, indexL1A_ = NO_VALUE;
+  bool ttcTiming_ = false;     // the rules of a TTC recording (see scanReport)
   bool virtualEarly_ = false;  // lastBCR_ is virtual and may lie one orbit early
   bool hasTrain_[2] = {false, false};
   int trainEnd_[2] = {0, 0};
@@ -275,7 +279,7 @@ ScanParams scanDefaults() {
 #if defined(QEM_SEQ_FORMS)
   return {SEQ_WORDS, 1, 0, 7, 3560, 99};
 #else
-  return {SEQ_WORDS, 1, 0, 6, 3565, 99, NO_VALUE, NO_VALUE, NO_VALUE};
+  return {SEQ_WORDS, 1, 0, 6, 3565, 99, NO_VALUE, NO_VALUE, NO_VALUE, 0};
 #endif
 }
 
@@ -300,15 +304,18 @@ ScanResult scanRAM(ScanParams params) {
 }
 
 #if !defined(QEM_SEQ_FORMS)
-ScanResult scanSink(int count, int nextL1ID) {
+ScanResult scanSink(int count, int nextL1ID, int ttcTiming) {
   ScanParams p = scanDefaults();
   p.count = count;
   p.nextL1ID = nextL1ID;
+  p.ttcTiming = ttcTiming;
   return scanRAM(p);
 }
-#endif
 
+void qemRegisterDump(int count, int byte, int ttcTiming) {
+#else
 void qemRegisterDump(int count, int byte) {
+#endif
   std::printf("\nQEM register dump:\n");
   const int lo = reg_L1lo.get();
   const int hi = reg_L1hi.get();
@@ -324,6 +331,9 @@ void qemRegisterDump(int count, int byte) {
   p.count = count;
   p.byte = byte;
   p.verbose = 1;
+#if !defined(QEM_SEQ_FORMS)
+  p.ttcTiming = ttcTiming;
+#endif
   if (qemSettings.dumpPipelineFromDelays) p.pipeline = (reg_delays.get() & 0xFF) + 29;
   const ScanResult r = scanRAM(p);
   std::printf("scan indexL1A = %d\n", r.indexL1A);

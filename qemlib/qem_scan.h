@@ -67,6 +67,10 @@ struct ScanParams {
   int nextL1ID;   // L1ID the next L1A must carry, or NO_VALUE
   int nextBCID;   // carried only
   int nextTTID;   // trigger type every L1A must carry, or NO_VALUE
+  // Nonzero for a recording of TTC-driven commands (qemttc's TTC tests),
+  // whose L1As come whenever the TTC sends them, also right next to a
+  // periodic BCR: see scanReport.  0 for every other stream.
+  int ttcTiming;
 };
 struct ScanResult {
   int l1id;  // fields of the last L1A's trains, NO_VALUE when none
@@ -93,16 +97,30 @@ void qemSeqStart(int n);
 
 ScanParams scanDefaults();
 // Scans params.count entries of buffer (the caller guarantees them).
+//
+// With ttcTiming set (standard form only) three rules give way to a TTC
+// L1A's timing next to a periodic BCR:
+//  - a BCR alone in its word and one orbit after the last (real or virtual)
+//    is periodic: it neither waits for a dead time nor starts one;
+//  - an L1A fewer than bcOffset words after a BCR may carry its BCID modulo
+//    the orbit as well as the twelve bits of the negative difference;
+//  - a virtual BCR read from a BCID in the last bcOffset - 1 values of the
+//    orbit may lie one orbit later: the next BCR or L1A that fits only that
+//    reading moves it.
 ScanResult scanReport(const std::int32_t* buffer, ScanParams params);
 // Waits for the sequencer, reads the RAM's first params.count words and scans
 // them.  A count above 0x4000 is clamped to 0x4000 with a line saying so.
 ScanResult scanRAM(ScanParams params);
 #if !defined(QEM_SEQ_FORMS)
-// scanRAM with the defaults, this count and the expected next L1ID.
-ScanResult scanSink(int count, int nextL1ID);
-#endif
-// Prints the main registers and a verbose scan of count RAM words in a lane.
+// scanRAM with the defaults, this count, the expected next L1ID and the
+// rule of ttcTiming.
+ScanResult scanSink(int count, int nextL1ID, int ttcTiming = 0);
+// Prints the main registers and a verbose scan of count RAM words in a lane,
+// with the rule of ttcTiming.
+void qemRegisterDump(int count, int byte, int ttcTiming = 0);
+#else
 void qemRegisterDump(int count, int byte);
+#endif
 // Prints up to 200 entries and a verbose scan of lane 0 of the buffer.
 void scanBuffer(const std::int32_t* buffer, int count, ScanParams params);
 

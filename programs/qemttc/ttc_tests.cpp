@@ -31,6 +31,9 @@ constexpr int kI2CRegisterBits = 0x1F;
 constexpr int kRecordTTC = 0x4000;   // sink records while the TTC drives the module
 constexpr int kSeqStop = 0x2200;
 constexpr int kReset = 0xFFFF;
+// The recordings here are of TTC L1As, which come whenever the TTC sends
+// them, also right next to a periodic BCR: the scan takes them as they come.
+constexpr int kTtcScan = 1;
 
 void ttcWrite(std::uint32_t offset, int value) {
   ttcvi.write16(offset, static_cast<std::uint16_t>(value));
@@ -174,7 +177,7 @@ int serStep() {
   const int l1id = qemReadL1ID();
   const int bcid = reg_BCid.get() & kBcidMask;
   const int ttid = reg_TTid.get() & kTTidMask;
-  const ScanResult r = scanSink(SEQ_WORDS, l1id);
+  const ScanResult r = scanSink(SEQ_WORDS, l1id, kTtcScan);
   errors += r.errors;
   errors += checkEqual("SINK: l1id   scan", l1id, r.l1id);
   errors += checkEqual("SINK: bcid   scan", bcid, r.bcid);
@@ -199,15 +202,19 @@ void ttcTest() {
   int errors = 0;
   // The first L1A after a reset or an ECR: 0, or 1 with firmware 8 and lower.
   checkCounters(0, qemOldFirmware);
-  // Two BCRs, so that the periodic BCRs are running before recording.
+  // Two BCRs, so that the periodic BCRs are running before recording.  A
+  // module that shows none fails the test; waiting again would show nothing.
   for (int i = 0; i < 2; ++i) {
     reg_output.set(0);
-    wait_state(reg_output, SEQ_BCR, SEQ_BCR);
+    if (wait_state(reg_output, SEQ_BCR, SEQ_BCR, "reg_output") != 0) {
+      ++errors;
+      break;
+    }
   }
   startRecording();
   for (int i = 0; i < loops; ++i) errors += ttcStep();
   // The scan's own errors are shown, not counted.
-  qemRegisterDump(SEQ_WORDS, 1);
+  qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
   reportTest("TTC", errors);
 }
 
@@ -216,7 +223,7 @@ void serTest() {
   int errors = 0;
   for (int i = 0; i < loops; ++i) {
     errors += serStep();
-    if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1);
+    if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
   }
   reportTest("SER", errors);
 }
@@ -283,7 +290,7 @@ void ttcSequence() {
   i2cTest();
 }
 
-void ttcSetup() {
+bool ttcSetup() {
   for (int i = 0; i < TTCVI_ROM_WORDS; ++i)
     std::printf("TTCvi ROM %04X\n", ttcRead(TTCVI_ROM + 2u * static_cast<unsigned>(i)));
   std::uint32_t level = static_cast<std::uint32_t>(debugLevel);
@@ -292,17 +299,19 @@ void ttcSetup() {
 
   qemReadSerial();
   reg_command.set(kReset);
-  wait_state(reg_I2C, kI2CStart, 0);
+  // A module that never gets there is absent or misread: nothing to test.
+  if (wait_state(reg_I2C, kI2CStart, 0, "reg_I2C") != 0) return false;
   if ((reg_TTCcmd.get() & TTCCMD_READY) == 0) {
     ttcrxOld = 1;
     std::printf("TTCrx is old ???\n");
   }
-  wait_state(reg_TTCcmd, TTCCMD_READY, TTCCMD_READY);
+  if (wait_state(reg_TTCcmd, TTCCMD_READY, TTCCMD_READY, "reg_TTCcmd") != 0) return false;
   // After the reset the first L1A gives 0, or 1 with firmware 8 and lower.
   checkCounters(0, qemOldFirmware);
   qemEnableTTC();
   ttcSequence();
   reg_command.set(kReset);
+  return true;
 }
 
 bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
@@ -323,6 +332,5 @@ bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram) {
   ttcvi = ttcviWindow;
   seqRAM = ram;
   qemMapRegisters(module);
-  ttcSetup();
-  return true;
+  return ttcSetup();
 }

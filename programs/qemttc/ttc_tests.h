@@ -94,10 +94,12 @@ void serTest();
 void i2cTest();
 
 // Resets and sets up the module, runs the test sequence, resets again.
-void ttcSetup();
+// False, before any test, when the module never showed its I2C port idle or
+// its TTCrx ready.
+bool ttcSetup();
 void ttcSequence();
 
 // The whole run on the three windows.  A window that is not mapped is named
 // and the tests are skipped; nothing is then read or written.  False when
-// the tests could not run.
+// the tests could not run: a window, or the set-up's waits.
 bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram);

@@ -98,6 +98,11 @@ int main(int argc, char** argv) {
     } else if ((n == 1 || n == 2) && !insideWindow(offset)) {
       std::printf(" vme: line %ld: offset %x is outside the window (0 to %x), not accessed\n",
                   lineNo, offset, kWindowSize / 2 - 1);
+    } else if (n == 2 && data > 0xFFFF) {
+      // A D16 write carries 16 bits: writing the low ones would not be the
+      // value echoed.
+      std::printf(" vme: line %ld: data %.*s is wider than 16 bits, not written\n", lineNo,
+                  second.length, second.text);
     } else if (n == 1) {
       const std::uint16_t v = window.read16(2 * offset);
       std::printf(" vme: addr %4x read: %04x\n", offset, v);

@@ -80,6 +80,9 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
   // Input that ends before the first test: nothing was tested.
   EXPECT_EQ(status({"vmemtest", "", "", "", 0}, "", "h200000\n\n\n\n\n"), 2);  // at the loop count
   EXPECT_EQ(status({"trigsoak", "", "", "", 0}, "", "\n"), 2);
+  const StatusCase ttc = {"qemttc", "", "", "", 0};  // a module at another base, or none
+  EXPECT_EQ(status(ttc, "", "hBAD000\n\nhE00000\n"), 2);
+  EXPECT_EQ(status(ttc, sourcePath("examples/faults/trigger-absent.crate"), ""), 2);
 }
 
 // A trace that would write into an input of the run, a FIFO that nobody

@@ -69,7 +69,8 @@ TEST_F(Registers, BoundedWait) {
   before = cycles();
   EXPECT_EQ(wait_stateBounded(reg_TTCcmd, 0x4000, 0), 1);
   EXPECT_EQ(cycles() - before, 0x10000u);
-  EXPECT_EQ(printed([] { wait_state(reg_TTCcmd, 0x4000, 0x4000); }), "wait_state: wait loops 0\n");
+  EXPECT_EQ(printed([] { wait_state(reg_TTCcmd, 0x4000, 0x4000, "reg_TTCcmd"); }),
+            "wait_state: wait loops 0\n");
 }
 
 TEST_F(Registers, ResetWritesTheResetCommand) {

@@ -63,7 +63,7 @@ class Rig {
     return oldLayout ? ((hi & 0xFFF) << 12) + (lo & 0xFFF) : ((hi & 0xFF) << 16) + lo;
   }
   // The sink (or source) lane scanned with the module library's scan.
-  ScanResult scan(int count, int lane = 1, int nextL1ID = -999, int pipeline = 99) {
+  ScanResult scan(int count, int lane = 1, int nextL1ID = -999, int pipeline = 99, int ttc = 0) {
     std::vector<std::int32_t> buf(0x4000, 0);
     for (int k = 0; k < count; ++k) buf[k] = ram(k);
     ScanParams p = scanDefaults();
@@ -71,6 +71,7 @@ class Rig {
     p.byte = lane;
     p.nextL1ID = nextL1ID;
     p.pipeline = pipeline;
+    p.ttcTiming = ttc;
     return scanReport(buf.data(), p);
   }
   vmesim::Crate& crate() { return *c_; }

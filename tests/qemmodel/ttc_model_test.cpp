@@ -209,7 +209,7 @@ TEST(TtcPath, PeriodicBcrsOnlyOnceSetUpAndRecordingScansClean) {
   m.w(SEQCTL, 0x4000);
   for (int loop = 0; loop < 5; ++loop) ttcStep(m);
   ASSERT_GE(m.poll(STATUS, 0x0060, 0, 999), 0);
-  const ScanResult r = m.scan(0x4000, 1, 0);
+  const ScanResult r = m.scan(0x4000, 1, 0, 99, 1);
   EXPECT_EQ(r.errors, 0);
   EXPECT_EQ(r.countL1A, 5);
   EXPECT_GE(r.countBCR, 4);
@@ -259,7 +259,7 @@ TEST(TtcPath, L1AsNextToAPeriodicBcrScanClean) {
       EXPECT_EQ(m.r(BCIN) & 0xFFF, bunch);
     }
     ASSERT_GE(m.poll(STATUS, 0x0060, 0, 999), 0);
-    const ScanResult r = m.scan(0x4000, 1, c.probeRecorded ? 0 : 1);
+    const ScanResult r = m.scan(0x4000, 1, c.probeRecorded ? 0 : 1, 99, 1);
     EXPECT_EQ(r.errors, 0);
     EXPECT_EQ(r.countL1A, c.probeRecorded ? 3 : 2);
     EXPECT_GE(r.countBCR, 3);

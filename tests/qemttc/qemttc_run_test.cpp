@@ -307,7 +307,7 @@ TEST(QemttcRun, TTCviSeesExactlyTheSetUpAndTestCycles) {
 
 // ---------------------------------------------------------------- waits
 
-TEST(QemttcRun, WithoutATTCSenderTheProgramWaitsVisiblyUntilStopped) {
+TEST(QemttcRun, WithoutATTCSenderTheProgramWaitsVisiblyThenStops) {
   vmetest::TempDir dir;
   const std::string crateFile = dir.write("alone.crate", "qem A24 0xF00000\n");
   RunOptions o;
@@ -315,9 +315,15 @@ TEST(QemttcRun, WithoutATTCSenderTheProgramWaitsVisiblyUntilStopped) {
   vmetest::ProgramSession s("qemttc", o);
   // The module never sees its TTC clock: the set-up waits for the TTCrx.
   EXPECT_TRUE(s.waitForOutput("wait_state: register ", 20000));
-  s.signal(SIGKILL);
-  const RunResult r = s.finish(5000);
+  const RunResult r = s.finish(60000);  // it gives up, and tests nothing
+  expectCleanEnd(r, 2);
   EXPECT_EQ(r.out.find(" test: "), std::string::npos);
+  EXPECT_EQ(countOf(r.out, "\nwait_state: TIMEOUT: reg_TTCcmd 0000, mask 4000, value 4000, "), 1u);
+  // No BCR ever in reg_output: the TTC test fails (REG on the broadcast BCR).
+  const RunResult noBcr =
+      run("", dir.write("b.crate", "qem A24 0xF00000 fault=stuck0:0x30:4\nttcvi A24 0xBAD000\n"));
+  EXPECT_EQ(failed(noBcr), (std::set<std::string>{"REG", "TTC"}));
+  EXPECT_EQ(countOf(section(noBcr.out, "TTC"), "TIMEOUT: reg_output 0000, mask 0004"), 1u);
 }
 
 }  // namespace
