@@ -31,6 +31,7 @@ volatile std::sig_atomic_t traceFd = -1;
 // Set before main: no object that needs constructing.
 char tracePath[4096];
 bool traceBroken = false;
+void (*volatile fatalHook)(int) = nullptr;
 
 // write(2) until everything is out; false on an error.
 bool writeAll(int fd, const char* p, std::size_t n) {
@@ -48,6 +49,7 @@ bool writeAll(int fd, const char* p, std::size_t n) {
 
 extern "C" void onInterrupt(int sig) {
   const int saved = errno;
+  if (void (*hook)(int) = fatalHook) hook(sig);
   const int fd = traceFd;
   if (fd >= 0 && committed > 0) (void)writeAll(fd, buffer, static_cast<std::size_t>(committed));
   committed = 0;
@@ -77,6 +79,8 @@ void exitCheck() {
   }
   if (failed) _exit(2);
 }
+
+void installInterruptHandler();
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
@@ -177,6 +181,16 @@ void installExitChecks() {
   installed = true;
   std::atexit(exitCheck);
   if (traceFd < 0) return;
+  installInterruptHandler();
+}
+
+void setFatalSignalHook(void (*hook)(int sig)) {
+  fatalHook = hook;
+  if (hook != nullptr) installInterruptHandler();
+}
+
+namespace {
+void installInterruptHandler() {
   struct sigaction old {};
   if (sigaction(SIGINT, nullptr, &old) == 0 && old.sa_handler == SIG_DFL &&
       (old.sa_flags & SA_SIGINFO) == 0) {
@@ -187,5 +201,6 @@ void installExitChecks() {
     sigaction(SIGINT, &sa, nullptr);
   }
 }
+}  // namespace
 
 }  // namespace vmebus

@@ -39,4 +39,9 @@ bool flushTrace();
 // are written out, and a failure of either ends the process with status 2.
 void installExitChecks();
 
+// Called by the fatal-signal handler (SIGINT) before the process dies of the
+// signal; it may only make async-signal-safe calls.  Setting a hook installs
+// the handler also when no trace is open.
+void setFatalSignalHook(void (*hook)(int sig));
+
 }  // namespace vmebus
