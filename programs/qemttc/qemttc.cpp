@@ -4,7 +4,9 @@
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
+#include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_settings.h"
@@ -14,14 +16,15 @@ VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
 QemSettings qemSettings{.bcidRecordAlways = true, .dumpPipelineFromDelays = false};
 
 int main() {
+  if (!resultsOpen("qemttc")) return RUN_UNTESTED;
   std::uint32_t address = TTCVI_DEFAULT_BASE;
   askHex("Enter  VME base address", TTCVI_DEFAULT_BASE, &address);
   const VmePtr ttcviWindow = vmeOpen(TTCVI_WINDOW, address, VME_A24);
   const VmePtr module = vmeSelect(QEM_TTC_WINDOW);
   const VmePtr ram = vmeOpen(QEM_TTC_RAM_WINDOW, QEM_TTC_RAM_BASE, VME_A24);
-  const bool ran = qemttcRun(ttcviWindow, module, ram);
-  vmeClose();
   // A run whose windows could not all be mapped tested nothing.
-  if (!ran) return RUN_UNTESTED;
-  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
+  (void)qemttcRun(ttcviWindow, module, ram);
+  const int status = printVerdictSummary("qemttc");
+  vmeClose();
+  return resultsFinish(status);
 }

@@ -2,12 +2,14 @@
 // reporting of the bus library, then soaks the register pair 100000 times.
 #include <cstdio>
 
+#include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "trig_probe.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Fixed, 100000, false, false};
+TrigSettings trigSettings{SoakLoops::Fixed, 100000, false, false, "trigprobe"};
 ProbeSettings probeSettings{"Lobbo"};
 
 namespace {
@@ -23,4 +25,7 @@ int soak(VmePtr base) {
 
 }  // namespace
 
-int main() { return probeMain(soak); }
+int main() {
+  if (!resultsOpen("trigprobe")) return RUN_UNTESTED;
+  return resultsFinish(probeMain(soak));
+}

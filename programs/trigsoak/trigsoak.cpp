@@ -2,14 +2,16 @@
 // as many times as asked (0 = until Control-C), and prints the error counts.
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Asked, 0, true, true};
+TrigSettings trigSettings{SoakLoops::Asked, 0, true, true, "trigsoak"};
 
 int main() {
+  if (!resultsOpen("trigsoak")) return RUN_UNTESTED;
   std::uint32_t base = 0;
   askHex("Enter VME base address", 0xFF0000, &base);
   vmeWindowSize = 0x1000;
@@ -20,5 +22,5 @@ int main() {
     status = runSoak();
   }
   vmeClose();
-  return status;
+  return resultsFinish(status);
 }

@@ -1,13 +1,15 @@
 // trigsoak2: one pass of the trigger soak at the fixed base 0xFF0000.
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Fixed, 1, true, true};
+TrigSettings trigSettings{SoakLoops::Fixed, 1, true, true, "trigsoak2"};
 
 int main() {
+  if (!resultsOpen("trigsoak2")) return RUN_UNTESTED;
   const VmePtr p = vmeOpenA24(0xFF0000);
   int status = RUN_UNTESTED;
   if (!p.isNull()) {
@@ -15,5 +17,5 @@ int main() {
     status = runSoak();
   }
   vmeClose();
-  return status;
+  return resultsFinish(status);
 }
