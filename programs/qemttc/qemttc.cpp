@@ -16,8 +16,8 @@ VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
 QemSettings qemSettings{.bcidRecordAlways = true, .dumpPipelineFromDelays = false};
 
 int main() {
-  if (!resultsOpen("qemttc")) return RUN_UNTESTED;
   std::uint32_t address = TTCVI_DEFAULT_BASE;
+  if (!resultsOpen("qemttc")) return RUN_UNTESTED;
   askHex("Enter  VME base address", TTCVI_DEFAULT_BASE, &address);
   const VmePtr ttcviWindow = vmeOpen(TTCVI_WINDOW, address, VME_A24);
   const VmePtr module = vmeSelect(QEM_TTC_WINDOW);

@@ -11,8 +11,8 @@ VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
 TrigSettings trigSettings{SoakLoops::Asked, 0, true, true, "trigsoak"};
 
 int main() {
-  if (!resultsOpen("trigsoak")) return RUN_UNTESTED;
   std::uint32_t base = 0;
+  if (!resultsOpen("trigsoak")) return RUN_UNTESTED;
   askHex("Enter VME base address", 0xFF0000, &base);
   vmeWindowSize = 0x1000;
   const VmePtr p = vmeOpen(base, VME_A24);

@@ -113,9 +113,9 @@ void runTests(VmePtr window) {
 }  // namespace
 
 int main() {
-  if (!resultsOpen("vmemtest")) return RUN_UNTESTED;
   // At end of input the open only peeks; the dialogue then ends before any
   // write.
+  if (!resultsOpen("vmemtest")) return RUN_UNTESTED;
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
   const bool answered = !window.isNull() && dialogue(window);
