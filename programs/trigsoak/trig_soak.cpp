@@ -242,8 +242,8 @@ int runSoak() {
            static_cast<long>(done), done > 0);
   resultsNoteSoak(counts(done));
   if (soakStopped) {
-    // As without the soak's handler: the process dies of the signal, after
-    // what the handler the library may have (the trace) has written.
+    // Then the process dies of the signal as it would have; the library's
+    // own handler, when it has one, writes the trace out first.
     std::fflush(stdout);
     resultsFinishInterrupted();
     ::raise(SIGINT);
