@@ -50,9 +50,16 @@ void noteTest(const char* name, int errors, long loops, bool ran) {
 }
 
 void printErrorLine(const char* format, ...) {
-  char line[512];
   va_list args;
   va_start(args, format);
+  if (pendingLines.size() >= kKeptErrorLines) {
+    // Only counted from here on: printed as printf would.
+    std::vprintf(format, args);
+    va_end(args);
+    ++pendingMore;
+    return;
+  }
+  char line[512];
   const int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   if (n < 0) return;
@@ -64,13 +71,9 @@ void printErrorLine(const char* format, ...) {
     std::vprintf(format, args);
     va_end(args);
   }
-  if (pendingLines.size() < kKeptErrorLines) {
-    std::string kept(line);
-    if (!kept.empty() && kept.back() == '\n') kept.pop_back();
-    pendingLines.push_back(std::move(kept));
-  } else {
-    ++pendingMore;
-  }
+  std::string kept(line);
+  if (!kept.empty() && kept.back() == '\n') kept.pop_back();
+  pendingLines.push_back(std::move(kept));
 }
 
 const std::vector<TestResult>& verdictTests() { return tests; }
