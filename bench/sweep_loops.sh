@@ -46,8 +46,10 @@ run() {
   runs=$((runs + 1))
   local fails
   fails=$(grep -o '[A-Za-z0-9]* test: Fail' <<<"$out" | sed 's/ test: Fail//' | tr '\n' ' ')
-  # 1 goes with a failed verdict, weighed below; any other status is wrong.
-  if [ $status -ne 0 ] && { [ $status -ne 1 ] || [ -z "$fails" ]; }; then
+  # 3 (2 when no test ran): a count of 0 leaves its test not run; 1 goes with
+  # a failed verdict, weighed below; any other status is wrong.
+  if [ $status -ne 0 ] && [ $status -ne 3 ] && [ $status -ne 2 ] &&
+     { [ $status -ne 1 ] || [ -z "$fails" ]; }; then
     falseFails=$((falseFails + 1))
     echo "$prog $label: exit status $status"
     return

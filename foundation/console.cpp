@@ -13,6 +13,14 @@
 
 namespace {
 
+// The question being asked, for the answer hook.
+const char* asking = "";
+
+void noteAnswer(const char* line, std::size_t n) {
+  if (answerHook != nullptr) answerHook(asking, n > 0 ? line : nullptr, n);
+  asking = "";
+}
+
 // Throws away what the operator typed ahead.  Only a terminal has pending
 // input in that sense; scripted input on a pipe is the answers themselves.
 bool discardTypeAhead() {
@@ -67,6 +75,7 @@ bool fetchSelfRead(char* line) {
   std::fflush(stdout);
   beforeConsoleWait();
   const std::size_t n = readTextLine(stdin, line);
+  noteAnswer(line, n);
   if (n == 0) {
     ringBell();
     return false;
@@ -177,6 +186,7 @@ int readLine(const char* def, char* out) {
   beforeConsoleWait();
   char line[kLineSize];
   const std::size_t n = readTextLine(stdin, line);
+  noteAnswer(line, n);
   if (n == 0) {
     ringBell();
     copyText(out, def);
@@ -199,6 +209,7 @@ int readLine(const char* def, char* out) {
 }
 
 int askYesNo(const char* question, char defaultChar) {
+  asking = question;
   char line[kLineSize];
   if (selfRead()) {
     discardBeforeQuestion();
@@ -217,6 +228,7 @@ int askYesNo(const char* question, char defaultChar) {
 }
 
 int askHex(const char* question, std::uint32_t def, std::uint32_t* out) {
+  asking = question;
   char line[kLineSize];
   if (selfRead()) {
     discardBeforeQuestion();
@@ -252,6 +264,7 @@ void pauseIfAsked(const char* line) {
 
 int askString(const char* question, const char* def, char* out) {
   std::printf("%s [%s] : ", question, def);
+  asking = question;
   return readLine(def, out);
 }
 

@@ -14,6 +14,11 @@ inline constexpr int ANSWER_NO = 3;
 // Answer lines hold at most 127 characters and their terminating zero.
 inline constexpr int kLineSize = 128;
 
+// Called with every answer line read at a prompt (the question, the bytes
+// read, the newline included) and with text null at end of input.
+using AnswerHook = void (*)(const char* question, const char* text, std::size_t n);
+extern AnswerHook answerHook;
+
 // The bell: unusable input, end of input, discarded input.
 void ringBell();
 

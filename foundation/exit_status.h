@@ -9,6 +9,9 @@ inline constexpr int RUN_PASSED = 0;
 // file players end with it too for a file they cannot use or a window they
 // cannot map.
 inline constexpr int RUN_FAILED = 1;
-// Nothing was tested: the window could not be mapped, or the operator's input
-// ended before the first test.
+// Nothing was tested: the window could not be mapped, the operator's input
+// ended before the first test, or no test ran a loop.
 inline constexpr int RUN_UNTESTED = 2;
+// No verdict failed, but at least one test ran no loop: what it checks was
+// not checked.
+inline constexpr int RUN_INCOMPLETE = 3;

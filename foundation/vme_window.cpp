@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/console.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 
 std::uint32_t vmeWindow = 0;
@@ -41,6 +42,7 @@ VmePtr open(std::uint32_t size, std::uint32_t address, int mode, Check check) {
   if (vmeStatus != 0) std::printf("VME window create error %d\n", vmeStatus);
   if (vmeStatus >= 0) {
     result = p;
+    resultsNoteWindow(address, mode == VME_A32, size);
     std::printf("Checking VME access  (by causing bus error)\n");
     std::uint32_t value = 0;
     VXIpeek(result, 4, &value);
@@ -116,6 +118,7 @@ VmePtr vmeOpenA24(std::uint32_t address) {
   VmePtr p = MapVXIwindow(VXI_ACCESS_A24, address, kTimeout, &vmeWindow, &vmeStatus);
   if (vmeStatus != 0) std::printf("VME window create error %d\n", vmeStatus);
   if (vmeStatus >= 0) {
+    resultsNoteWindow(address, false, VXI_DEFAULT_WINDOW_SIZE);
     std::printf("Checking VME access  (by causing bus error)\n");
     std::uint32_t value = 0;
     VXIpeek(p, 4, &value);

@@ -4,13 +4,13 @@
 #include <cstdio>
 
 #include "foundation/pattern_rand.h"
+#include "foundation/verdicts.h"
 
 int idCurrent = ID_UNREAD;
 int idPrevious = NO_VALUE;
 int idNext = NO_VALUE;
 int bcidLast = NO_VALUE;
 int harnessSeed = 0;
-int failedVerdicts = 0;
 
 namespace {
 constexpr int kPrintWords = 16;
@@ -23,12 +23,12 @@ void harnessReset() {
   idNext = NO_VALUE;
   bcidLast = NO_VALUE;
   harnessSeed = 0;
-  failedVerdicts = 0;
+  verdictsReset();
 }
 
 int checkEqual(const char* label, int actual, int expected) {
   if (actual == expected) return 0;
-  std::printf("ERROR: %s (%06x, %06x)\n", label, static_cast<unsigned>(actual),
+  printErrorLine("ERROR: %s (%06x, %06x)\n", label, static_cast<unsigned>(actual),
               static_cast<unsigned>(expected));
   return 1;
 }
@@ -81,15 +81,7 @@ int checkCounters(int flags, int value) {
   return errors + checkBCID(flags, value);
 }
 
-void reportTest(const char* name, int errors) {
-  std::printf("%s test: ", name);
-  if (errors != 0) {
-    std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
-    ++failedVerdicts;
-  } else {
-    std::printf("Pass\n");
-  }
-}
+void reportTest(const char* name, int errors, long loops) { reportVerdict(name, errors, loops); }
 
 void printWords(const char* title, const std::uint16_t* words, int count) {
   std::printf("%s\n", title);
@@ -127,7 +119,7 @@ int writeReadCompare(VmePtr target, std::int32_t* record, int count, int loops, 
       target.write16(at(k), static_cast<std::uint16_t>(v & mask(k)));
       const int read = target.read16(at(k)) & mask(k);
       if (read != (v & mask(k))) {
-        std::printf("wrote %04X, read %04X, byte %x loop %d mask %04x\n", v, read, at(k), i,
+        printErrorLine("wrote %04X, read %04X, byte %x loop %d mask %04x\n", v, read, at(k), i,
                     mask(k));
         ++errors;
       }
@@ -135,7 +127,7 @@ int writeReadCompare(VmePtr target, std::int32_t* record, int count, int loops, 
     for (int j = 0; j < count; ++j) {
       const int read = target.read16(at(j)) & mask(j);
       if (read != (record[j] & mask(j))) {
-        std::printf("wrote %04X, read %04X, byte %x loop %d\n", static_cast<unsigned>(record[j]),
+        printErrorLine("wrote %04X, read %04X, byte %x loop %d\n", static_cast<unsigned>(record[j]),
                     read, at(j), i);
         ++errors;
       }
@@ -162,14 +154,14 @@ int test_sink(std::int32_t* expected, int compareWords, int playWords) {
   for (int i = 0; i < compareWords; ++i) {
     const int read = seqRAM.read16(2u * static_cast<unsigned>(i));
     if (read != (expected[i] & 0xFFFF)) {
-      std::printf("test_sink: wrote %04X, read %04X, byte %x\n", static_cast<unsigned>(expected[i]),
+      printErrorLine("test_sink: wrote %04X, read %04X, byte %x\n", static_cast<unsigned>(expected[i]),
                   read, 2u * static_cast<unsigned>(i));
       ++errors;
     }
   }
   const int output = reg_output.get();
   if (output != orBits) {
-    std::printf("test_sink: reg_output %04X, output %04X, SeqWords %04X\n", output, orBits,
+    printErrorLine("test_sink: reg_output %04X, output %04X, SeqWords %04X\n", output, orBits,
                 playWords);
     ++errors;
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "buslib/vme_ptr.h"
+#include "foundation/verdicts.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
 
@@ -30,10 +31,10 @@ int checkID(int flags, int value);
 // other command it must be unchanged.
 int checkBCID(int flags, int value);
 int checkCounters(int flags, int value);
-// "NAME test: Pass" or "NAME test: Fail -- 0x.. (..) errors".
-void reportTest(const char* name, int errors);
-// Verdict lines that said Fail since the last harnessReset: the run's status.
-extern int failedVerdicts;
+// "NAME test: Pass" or "NAME test: Fail -- 0x.. (..) errors", counted by
+// the run's verdicts (foundation/verdicts.h): a pass after no loop is a test
+// not run.
+void reportTest(const char* name, int errors, long loops);
 // Title line, then the first min(count, 16) words.
 void printWords(const char* title, const std::uint16_t* words, int count);
 void printWords(const char* title, VmePtr words, int count);

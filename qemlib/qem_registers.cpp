@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "foundation/results.h"
+#include "foundation/verdicts.h"
+
 VmePtr qemBase;
 VmePtr reg_enables, reg_command, reg_burst, reg_x06, reg_x08, reg_delays, reg_status, reg_x0E,
     reg_L1lo, reg_L1hi, reg_BCid, reg_TTid, reg_enTTC, reg_seqControl, reg_seqLast, reg_x1E,
@@ -53,6 +56,8 @@ int qemReadSerial() {
   const int word = reg_serial.get();
   qemVersion = word >> 8;
   std::printf("\nQEM Serial No. %2X  Version %2X\n\n", word & 0xFF, word >> 8);
+  verdictModule = {true, word & 0xFF, word >> 8};
+  resultsChanged();
   qemOldFirmware = qemVersion < 9 ? 1 : 0;
   return word;
 }
@@ -138,7 +143,7 @@ int wait_stateBounded(VmePtr reg, int mask, int value) {
 int qemCheckStandaloneClock() {
   const int status = reg_status.get();
   if ((status & STATUS_SA_CLOCK) == 0) {
-    std::printf("CLOCK FAILURE: Stand-alone clock OFF, status %04X, delays %04X\n", status,
+    printErrorLine("CLOCK FAILURE: Stand-alone clock OFF, status %04X, delays %04X\n", status,
                 reg_delays.get());
     return 1;
   }
@@ -158,6 +163,6 @@ int qemCheckTTC() {
   }
   std::printf("Warning: TTCrx Not Ready. status %04x, enTTC %04x, TTCcmd %04x.\n", status, enTTC,
               ttcCmd);
-  if (enTTC & 1) std::printf("CLOCK FAILURE: TTC Clock Enabled, but OFF!\n");
+  if (enTTC & 1) printErrorLine("CLOCK FAILURE: TTC Clock Enabled, but OFF!\n");
   return 1;
 }

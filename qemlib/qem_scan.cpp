@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "foundation/verdicts.h"
+
 #include "qemlib/qem_registers.h"
 
 VmePtr seqRAM;
@@ -67,7 +69,7 @@ class Scan {
   bool inside(int k) const { return k >= 0 && k < p_.count; }
 
   void error(const char* label, int a, int b) {
-    std::printf("ERROR: %s %X %X\n", label, static_cast<unsigned>(a), static_cast<unsigned>(b));
+    printErrorLine("ERROR: %s %X %X\n", label, static_cast<unsigned>(a), static_cast<unsigned>(b));
     ++errors_;
   }
 

@@ -103,7 +103,7 @@ void regTest() {
   reg_seqControl.set(0x2200);
   const int errors = writeReadCompare(qemBase, testRecord.data(), QEM_REGISTER_COUNT, loops,
                                       QEM_REGISTER_COUNT, regTestMasks.data());
-  reportTest("REG", errors);
+  reportTest("REG", errors, loops);
 }
 
 void ramTest() {
@@ -111,7 +111,7 @@ void ramTest() {
   if (debugLevel > 1) printWords("RAM contents:", seqRAM, 16);
   reg_seqControl.set(0x2200);
   const int errors = writeReadCompare(seqRAM, testRecord.data(), QEM_RAM_WORDS, loops, 1, kRamMask);
-  reportTest("RAM", errors);
+  reportTest("RAM", errors, loops);
 }
 
 int walkingBitCheck() {
@@ -145,7 +145,9 @@ void seqTest() {
   }
   errors += walkingBitCheck();
   errors += seqCommandCheck();
-  reportTest("SEQ", errors);
+  // Without a loop the walking bits and commands still run, but the test of
+  // the whole RAM did not.
+  reportTest("SEQ", errors, loops);
 }
 
 int burstRun(int n, int e, int c, int x) {
@@ -167,7 +169,7 @@ int burstRun(int n, int e, int c, int x) {
   if (wait_stateBounded(reg_status, STATUS_BURST, 0) != 0) {
     const int status = reg_status.get();
     const int delays = reg_delays.get();
-    std::printf("BRST: cmd %04x TIMEOUT: reg_status %04x, mask %04x delay %04x.\n", c, status,
+    printErrorLine("BRST: cmd %04x TIMEOUT: reg_status %04x, mask %04x delay %04x.\n", c, status,
                 STATUS_BURST, delays);
     ++errors;
   }
@@ -196,7 +198,7 @@ void seqAllTest() {
   // byte there that the record does not know of.
   clearSeqWords(kWalkWords + 1);
   setSeqWord(1, 0xFF);
-  reportTest("SEQall", test_sink(testRecord.data(), kWalkWords + 1, kWalkWords));
+  reportTest("SEQall", test_sink(testRecord.data(), kWalkWords + 1, kWalkWords), 1);
   reg_seqControl.set(0);
   reg_seqControl.set(0x4CFF);
 }

@@ -32,7 +32,7 @@ int test_cmdbit(int cmdmask, int outmask) {
   reg_command.set(static_cast<std::uint16_t>(cmdmask));
   int errors = 0;
   if (wait_stateBounded(reg_status, STATUS_CMD_BUSY, 0) != 0) {
-    std::printf("CMD: wsTIMEOUT: reg_output %02x, mask %02x.\n", reg_output.get(), outmask);
+    printErrorLine("CMD: wsTIMEOUT: reg_output %02x, mask %02x.\n", reg_output.get(), outmask);
     errors = 1;
   } else {
     errors = checkCounters(outmask, NO_VALUE);

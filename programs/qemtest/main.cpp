@@ -1,5 +1,7 @@
 // qemtest: maps one QEM module, resets it and runs the eleven production
 // tests in their fixed order.
+#include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "qemtest.h"
 #include "foundation/usage.h"
 
@@ -26,5 +28,6 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return qemtestRun();
+  if (!resultsOpen("qemtest")) return RUN_UNTESTED;
+  return resultsFinish(qemtestRun());
 }

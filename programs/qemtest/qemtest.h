@@ -65,8 +65,9 @@ void ramTest();
 void seqTest();
 void seqAllTest();
 
-// The whole program run; returns the exit status: RUN_PASSED when every
-// verdict passed, RUN_FAILED when one failed, RUN_UNTESTED when no window
-// could be mapped.  Every piece of program state starts afresh, so a process
+// The whole program run, ending with the summary line; returns the exit
+// status: RUN_PASSED when every test ran and passed, RUN_FAILED when a
+// verdict failed, RUN_INCOMPLETE when a test ran no loop, RUN_UNTESTED when
+// no window could be mapped or no test ran.  Every piece of program state starts afresh, so a process
 // may call it more than once.
 int qemtestRun();

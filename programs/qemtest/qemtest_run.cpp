@@ -4,6 +4,7 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/settings.h"
+#include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "qemtest.h"
 
@@ -69,7 +70,7 @@ void runTest(const char* name, TestBody body, int defaultLoops) {
   const int loops = static_cast<int>(answer);
   int errors = 0;
   for (int i = 0; i < loops; ++i) errors += body(i);
-  reportTest(name, errors);
+  reportTest(name, errors, loops);
 }
 
 int qemtestRun() {
@@ -87,8 +88,8 @@ int qemtestRun() {
     qemCheckTTC();
     runSequence();
   }
+  const int status = printVerdictSummary("qemtest");
   vmeClose();
   std::fflush(stdout);
-  if (base.isNull()) return RUN_UNTESTED;
-  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
+  return status;
 }

@@ -4,8 +4,10 @@
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
+#include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_settings.h"
@@ -37,13 +39,14 @@ const ProgramUsage kUsage{
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   std::uint32_t address = TTCVI_DEFAULT_BASE;
+  if (!resultsOpen("qemttc")) return RUN_UNTESTED;
   askHex("Enter  VME base address", TTCVI_DEFAULT_BASE, &address);
   const VmePtr ttcviWindow = vmeOpen(TTCVI_WINDOW, address, VME_A24);
   const VmePtr module = vmeSelect(QEM_TTC_WINDOW);
   const VmePtr ram = vmeOpen(QEM_TTC_RAM_WINDOW, QEM_TTC_RAM_BASE, VME_A24);
-  const bool ran = qemttcRun(ttcviWindow, module, ram);
-  vmeClose();
   // A run whose windows could not all be mapped tested nothing.
-  if (!ran) return RUN_UNTESTED;
-  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
+  (void)qemttcRun(ttcviWindow, module, ram);
+  const int status = printVerdictSummary("qemttc");
+  vmeClose();
+  return resultsFinish(status);
 }

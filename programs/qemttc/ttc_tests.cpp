@@ -99,7 +99,7 @@ int ttcI2C(int operation, int reg, int* data) {
   *data = reg_I2C.get() & 0xFF;
   std::printf("wait loops %X\n", i);
   if (i >= I2C_POLL_LIMIT) {
-    std::printf("TIMEOUT: TTCrx %04X i %d\n", reg_I2C.get(), i);
+    printErrorLine("TIMEOUT: TTCrx %04X i %d\n", reg_I2C.get(), i);
     return 1;
   }
   return 0;
@@ -192,7 +192,7 @@ void regTest(int errors) {
     errors += cmdsStep();
     errors += typeStep();
   }
-  reportTest("REG", errors);
+  reportTest("REG", errors, loops);
 }
 
 void ttcTest() {
@@ -215,7 +215,7 @@ void ttcTest() {
   for (int i = 0; i < loops; ++i) errors += ttcStep();
   // The scan's own errors are shown, not counted.
   qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
-  reportTest("TTC", errors);
+  reportTest("TTC", errors, loops);
 }
 
 void serTest() {
@@ -225,7 +225,7 @@ void serTest() {
     errors += serStep();
     if (debugLevel > 3) qemRegisterDump(SEQ_WORDS, 1, kTtcScan);
   }
-  reportTest("SER", errors);
+  reportTest("SER", errors, loops);
 }
 
 namespace {
@@ -234,7 +234,7 @@ int i2cReadBack(int reg) {
   int errors = ttcI2C(I2C_READ, reg, &data);
   if (data != reg) {
     ++errors;
-    std::printf("I2C read %04X write %04X addr %04X\n", static_cast<unsigned>(data), reg, reg);
+    printErrorLine("I2C read %04X write %04X addr %04X\n", static_cast<unsigned>(data), reg, reg);
   }
   return errors;
 }
@@ -251,7 +251,7 @@ void i2cTest() {
     }
     for (int r = 0; r <= 1; ++r) errors += i2cReadBack(r);
   }
-  reportTest("I2C", errors);
+  reportTest("I2C", errors, loops);
 }
 
 namespace {

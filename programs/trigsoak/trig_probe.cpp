@@ -6,6 +6,7 @@
 
 #include "buslib/nivxi.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/vme_window.h"
 
 std::uint32_t probeWindow = 0;
@@ -104,6 +105,7 @@ VmePtr mapProbe(std::uint32_t base) {
     std::printf("Failed to get memory map %d\n", mapStatus);
     return VmePtr();
   }
+  resultsNoteWindow(base, false, VXI_DEFAULT_WINDOW_SIZE);
   std::printf("Address = %lx, base Addr = %s \n", static_cast<unsigned long>(base),
               p.text().data());
 
@@ -184,7 +186,10 @@ int probeMain(int (*payload)(VmePtr)) {
   std::uint32_t typed = 0;
   bool wide = false;
   std::string text;
-  if (readHexAnswer(typed, wide, text)) {
+  const bool typedNumber = readHexAnswer(typed, wide, text);
+  resultsNoteAnswer("Enter VME base address: 0x", typedNumber ? text.c_str() : nullptr,
+                    text.size());
+  if (typedNumber) {
     if (wide) {
       std::printf("base address %s is wider than 32 bits, nothing mapped\n", text.c_str());
       return RUN_UNTESTED;

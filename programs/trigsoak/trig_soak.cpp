@@ -1,9 +1,15 @@
 #include "trig_soak.h"
 
+#include <signal.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
+#include "foundation/verdicts.h"
 
 VmePtr trigCmd;
 VmePtr trigStatus;
@@ -33,26 +39,64 @@ void writeCommand(int cmd) {
 // The third number of these messages is always 0; some builds print it as a long.
 void reportCalt(unsigned cmd, unsigned status, int polls) {
   if (trigSettings.longThird)
-    std::printf("error calt %x %x %li %i\n", cmd, status, 0L, polls);
+    printErrorLine("error calt %x %x %li %i\n", cmd, status, 0L, polls);
   else
-    std::printf("error calt %x %x %i %i\n", cmd, status, 0, polls);
+    printErrorLine("error calt %x %x %i %i\n", cmd, status, 0, polls);
 }
 
 void reportCali(unsigned cmd, unsigned status) {
   if (trigSettings.longThird)
-    std::printf("error cali %x %x %li\n", cmd, status, 0L);
+    printErrorLine("error cali %x %x %li\n", cmd, status, 0L);
   else
-    std::printf("error cali %x %x %i\n", cmd, status, 0);
+    printErrorLine("error cali %x %x %i\n", cmd, status, 0);
 }
 
 void reportTrig(unsigned cmd, unsigned status) {
   if (trigSettings.longThird)
-    std::printf("error trig %x %x %li\n", cmd, status, 0L);
+    printErrorLine("error trig %x %x %li\n", cmd, status, 0L);
   else
-    std::printf("error trig %x %x %i\n", cmd, status, 0);
+    printErrorLine("error trig %x %x %i\n", cmd, status, 0);
 }
 
+volatile std::sig_atomic_t soakStopped = 0;
+extern "C" void onSoakInterrupt(int) { soakStopped = 1; }
+
+// Control-C ends the iterations instead of the process; an ignored SIGINT
+// stays ignored.
+struct sigaction soakInterruptOn() {
+  struct sigaction sa {}, old {};
+  sa.sa_handler = onSoakInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, nullptr, &old);
+  if (old.sa_handler != SIG_IGN) sigaction(SIGINT, &sa, nullptr);
+  return old;
+}
+
+SoakCounts counts(unsigned long long iterations) {
+  return {iterations, caltErrors, caliErrors, trigErrors, otherErrors, busCount};
+}
+
+std::string countsText(unsigned long long iterations, bool interrupted) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%s: %llu iterations%s, errors calt %i cali %i trig %i other %i",
+                trigSettings.program, iterations, interrupted ? " (interrupted)" : "", caltErrors,
+                caliErrors, trigErrors, otherErrors);
+  return text;
+}
+
+// The clock is read every kClockEvery iterations.
+constexpr unsigned kClockEvery = 256;
+constexpr auto kProgressEvery = std::chrono::seconds(10);
+constexpr auto kRecordEvery = std::chrono::seconds(1);
+
 }  // namespace
+
+std::string soakSummary(unsigned long long iterations, bool interrupted) {
+  const bool clean = caltErrors == 0 && caliErrors == 0 && trigErrors == 0 && otherErrors == 0 &&
+                     busCount == 0;
+  return countsText(iterations, interrupted) + ": " + (clean ? "PASSED" : "FAILED");
+}
 
 void trigSetRegisters(VmePtr base) {
   trigCmd = base;
@@ -66,7 +110,7 @@ void checkTrig(int cmd, int status) {
   // Shown as they read now, status first.
   const unsigned s = trigStatus.get();
   const unsigned c = trigCmd.get();
-  std::printf("error %x %x\n", c, s);
+  printErrorLine("error %x %x\n", c, s);
   ++otherErrors;
 }
 
@@ -162,15 +206,48 @@ int runSoak() {
   otherErrors = 0;
   busCount = 0;
   std::fflush(stdout);
-  for (std::uint32_t i = 0; loops == 0 || i < loops; ++i) {
+  resultsNoteSoak(counts(0));
+  soakStopped = 0;
+  const struct sigaction before = soakInterruptOn();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point nextProgress = start + kProgressEvery, nextRecord = start + kRecordEvery;
+  unsigned long long done = 0;
+  for (std::uint32_t i = 0; (loops == 0 || i < loops) && !soakStopped; ++i) {
     soakIteration();
+    ++done;
     // Error lines must reach a pipe or log before an interrupt can end the run.
     std::fflush(stdout);
+    if (done % kClockEvery != 0) continue;
+    const Clock::time_point now = Clock::now();
+    if (now >= nextRecord) {
+      resultsNoteSoak(counts(done));
+      resultsChanged();
+      nextRecord = now + kRecordEvery;
+    }
+    if (now >= nextProgress) {
+      const double seconds = std::chrono::duration<double>(now - start).count();
+      std::fprintf(stderr, "%s, %.0f iterations/s\n", countsText(done, false).c_str(),
+                   static_cast<double>(done) / seconds);
+      nextProgress += kProgressEvery;
+    }
   }
+  sigaction(SIGINT, &before, nullptr);
   std::printf("error counts = %i %i %i\n", caltErrors, caliErrors, trigErrors);
   std::printf("other errors = %i\n", otherErrors);
   std::printf("  bus count  = %i\n", busCount);
-  const bool clean = caltErrors == 0 && caliErrors == 0 && trigErrors == 0 && otherErrors == 0 &&
-                     busCount == 0;
+  std::printf("%s\n", soakSummary(done, soakStopped != 0).c_str());
+  const long total = static_cast<long>(caltErrors) + caliErrors + trigErrors + otherErrors + busCount;
+  noteTest("soak", total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(total),
+           static_cast<long>(done), done > 0);
+  resultsNoteSoak(counts(done));
+  if (soakStopped) {
+    // Then the process dies of the signal as it would have; the library's
+    // own handler, when it has one, writes the trace out first.
+    std::fflush(stdout);
+    resultsFinishInterrupted();
+    ::raise(SIGINT);
+  }
+  const bool clean = total == 0;
   return clean ? RUN_PASSED : RUN_FAILED;
 }

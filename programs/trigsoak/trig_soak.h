@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "buslib/vme_ptr.h"
 
@@ -19,6 +20,7 @@ struct TrigSettings {
   std::uint32_t iterations = 1;
   bool longThird = false;     // the third number of calt/cali/trig printed as a long
   bool lowByteWrites = false; // commands written as their low byte only
+  const char* program = "";   // names the summary line and the record
 };
 
 extern TrigSettings trigSettings;
@@ -52,8 +54,14 @@ void triggerStep(int bit);
 // One pass of the script, ending with the D32 read of both registers.
 void soakIteration();
 
-// Zeroes the counters, runs the iterations and prints the report.  Returns
-// the run's exit status: RUN_PASSED when no error was counted, RUN_FAILED
-// when one was, RUN_UNTESTED when the operator's input ended before a loop
-// count was given.
+// "trigsoak: 100 iterations, errors calt 0 cali 0 trig 0 other 0: PASSED".
+std::string soakSummary(unsigned long long iterations, bool interrupted);
+
+// Zeroes the counters, runs the iterations and prints the report and the
+// summary line.  Returns the run's exit status: RUN_PASSED when no error was
+// counted, RUN_FAILED when one was, RUN_UNTESTED when the operator's input
+// ended before a loop count was given.  Control-C during the iterations ends
+// them: the report, the summary and the record are written, then the
+// process dies of SIGINT.  A soak longer than 10 s writes a progress line to
+// standard error every 10 s.
 int runSoak();

@@ -2,13 +2,15 @@
 // reporting of the bus library, then soaks the register pair 100000 times.
 #include <cstdio>
 
+#include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "trig_probe.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Fixed, 100000, false, false};
+TrigSettings trigSettings{SoakLoops::Fixed, 100000, false, false, "trigprobe"};
 ProbeSettings probeSettings{"Lobbo"};
 
 namespace {
@@ -44,5 +46,6 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return probeMain(soak);
+  if (!resultsOpen("trigprobe")) return RUN_UNTESTED;
+  return resultsFinish(probeMain(soak));
 }

@@ -2,13 +2,14 @@
 // as many times as asked (0 = until Control-C), and prints the error counts.
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Asked, 0, true, true};
+TrigSettings trigSettings{SoakLoops::Asked, 0, true, true, "trigsoak"};
 
 const ProgramUsage kUsage{
     .name = "trigsoak",
@@ -29,6 +30,7 @@ const ProgramUsage kUsage{
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   std::uint32_t base = 0;
+  if (!resultsOpen("trigsoak")) return RUN_UNTESTED;
   askHex("Enter VME base address", 0xFF0000, &base);
   vmeWindowSize = 0x1000;
   const VmePtr p = vmeOpen(base, VME_A24);
@@ -38,5 +40,5 @@ int main(int argc, char** argv) {
     status = runSoak();
   }
   vmeClose();
-  return status;
+  return resultsFinish(status);
 }

@@ -1,12 +1,13 @@
 // trigsoak2: one pass of the trigger soak at the fixed base 0xFF0000.
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "foundation/vme_window.h"
 #include "trig_soak.h"
 
 VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Fixed, 1, true, true};
+TrigSettings trigSettings{SoakLoops::Fixed, 1, true, true, "trigsoak2"};
 
 const ProgramUsage kUsage{
     .name = "trigsoak2",
@@ -21,6 +22,7 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
+  if (!resultsOpen("trigsoak2")) return RUN_UNTESTED;
   const VmePtr p = vmeOpenA24(0xFF0000);
   int status = RUN_UNTESTED;
   if (!p.isNull()) {
@@ -28,5 +30,5 @@ int main(int argc, char** argv) {
     status = runSoak();
   }
   vmeClose();
-  return status;
+  return resultsFinish(status);
 }

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "foundation/pattern_rand.h"
+#include "foundation/verdicts.h"
 
 bool traceMode = false;
 std::uint32_t masksSeed = 0, shortSeed = 0, charSeed = 0, longSeed = 0;
 std::uint64_t blockRoom = 0;
-int failedVerdicts = 0;
 
 namespace {
 
@@ -42,16 +42,6 @@ bool readMarker(VmePtr block, std::uint32_t j, std::uint16_t& value) {
 std::uint16_t moduleMask(int code, std::uint64_t index) {
   if (code < 0 || code >= kModuleCount || index >= 16) return 0;
   return kModuleTypes[static_cast<std::size_t>(code)].masks[static_cast<std::size_t>(index)];
-}
-
-void reportVerdict(const char* name, int errors) {
-  std::printf("%s test: ", name);
-  if (errors != 0) {
-    std::printf("Fail -- 0x%0x (%d) errors\n", static_cast<unsigned>(errors), errors);
-    ++failedVerdicts;
-  } else {
-    std::printf("Pass\n");
-  }
 }
 
 int testShift(VmePtr block, std::uint32_t loops) {
@@ -109,10 +99,10 @@ int testMasks(VmePtr block, std::uint32_t bytes, std::uint32_t loops, int module
       ++errors;
       std::uint16_t marker;
       if (readMarker(block, j, marker))
-        std::printf("wrote %04x, read %04x, %04x, error address %04x, short word %x\n", expected,
+        printErrorLine("wrote %04x, read %04x, %04x, error address %04x, short word %x\n", expected,
                     got, marker, kMarkerOffset + 2 * j, j);
       else
-        std::printf("wrote %04x, read %04x, short word %x\n", expected, got, j);
+        printErrorLine("wrote %04x, read %04x, short word %x\n", expected, got, j);
     }
     masksSeed = last;
   }

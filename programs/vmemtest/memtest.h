@@ -44,8 +44,3 @@ int testMasks(VmePtr block, std::uint32_t bytes, std::uint32_t loops, int module
 int testShort(VmePtr block, std::uint32_t bytes, std::uint32_t loops);
 int testChar(VmePtr block, std::uint32_t bytes, std::uint32_t loops);
 int testLong(VmePtr block, std::uint32_t bytes, std::uint32_t loops);
-
-// "NAME test: Pass" or the error count.
-void reportVerdict(const char* name, int errors);
-// Verdict lines that said Fail in this run: the run's status.
-extern int failedVerdicts;

@@ -5,8 +5,10 @@
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
+#include "foundation/results.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
+#include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "programs/vmemtest/memtest.h"
 
@@ -77,27 +79,36 @@ bool dialogue(VmePtr window) {
   return askHex("Enter number of loops", 1, &loopCount) >= 0;
 }
 
+// A test ran when it made a loop over at least one item.
+void report(const char* name, int errors, std::uint32_t items) {
+  reportVerdict(name, errors, loopCount, loopCount > 0 && items > 0);
+}
+
 void runTests(VmePtr window) {
   const VmePtr block = window + 2 * blockOffset;
   const std::uint32_t bytes = 2 * blockSize;
   blockRoom = kWindowSize - 2ull * blockOffset;
 
   if (moduleCode == kShiftModule) {
-    if (blockRoom < 16)
+    if (blockRoom < 16) {
       std::printf("Shift test: registers 1 to 7 lie outside the window, not tested\n");
-    else
-      reportVerdict("Shift", testShift(block, loopCount));
+      noteNotRun("Shift");
+    } else {
+      report("Shift", testShift(block, loopCount), 1);
+    }
   }
-  reportVerdict("Masks", testMasks(block, bytes, loopCount, moduleCode, blockOffset));
-  reportVerdict("Short", testShort(block, bytes, loopCount));
-  reportVerdict("Char", testChar(block, bytes, loopCount));
+  report("Masks", testMasks(block, bytes, loopCount, moduleCode, blockOffset), bytes / 2);
+  report("Short", testShort(block, bytes, loopCount), bytes / 2);
+  report("Char", testChar(block, bytes, loopCount), bytes);
   // D32 cycles need a block on a D32 boundary of the bus.
   const std::uint64_t start = std::uint64_t{vmeAddress} + 2ull * blockOffset;
-  if (start % 4 != 0 && bytes >= 4)
+  if (start % 4 != 0 && bytes >= 4) {
     std::printf("Long test: block at VME address %llx is not on a D32 boundary, not tested\n",
                 static_cast<unsigned long long>(start));
-  else
-    reportVerdict("Long", testLong(block, bytes, loopCount));
+    noteNotRun("Long");
+  } else {
+    report("Long", testLong(block, bytes, loopCount), bytes / 4);
+  }
 }
 
 }  // namespace
@@ -127,13 +138,14 @@ int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   // At end of input the open only peeks; the dialogue then ends before any
   // write.
+  if (!resultsOpen("vmemtest")) return RUN_UNTESTED;
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
   const bool answered = !window.isNull() && dialogue(window);
   if (answered) runTests(window);
-  vmeClose();
   // Without a window, or with input that ended before the loop count,
   // nothing was tested.
-  if (!answered) return RUN_UNTESTED;
-  return failedVerdicts == 0 ? RUN_PASSED : RUN_FAILED;
+  const int status = printVerdictSummary("vmemtest");
+  vmeClose();
+  return resultsFinish(status);
 }

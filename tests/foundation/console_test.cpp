@@ -6,6 +6,7 @@
 
 #include "console_capture.h"
 #include "foundation/console.h"
+#include "foundation/record_text.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 
@@ -85,6 +86,25 @@ TEST_P(Prompts, EmptyLineAndEndOfInputKeepTheDefault) {
 
   HexAnswer wide = hex("\n", 0xD000000);
   EXPECT_EQ(wide.out, "Q [4xD000000] : ");
+}
+
+// The record hears every answer with its question, bytes as typed, and
+// end of input as no answer.
+TEST_P(Prompts, AnswerHookHearsEveryAnswer) {
+  static std::string heard;
+  heard.clear();
+  answerHook = [](const char* q, const char* text, std::size_t n) {
+    heard += std::string(q) + "=" + (text ? std::string(text, n) : "EOF") + ";";
+  };
+  withConsole(std::string("1\0x\n\ny\n", 7), [] {
+    std::uint32_t v;
+    askHex("A", 0, &v);
+    askHex("B", 0, &v);
+    askYesNo("C", 'N');
+    askYesNo("D", 'N');
+  });
+  answerHook = nullptr;
+  EXPECT_EQ(heard, std::string("A=1\0x\n;B=\n;C=y\n;D=EOF;", 22));
 }
 
 TEST_P(Prompts, OverLongLineKeepsItsStartAndDropsTheRest) {
@@ -182,6 +202,29 @@ TEST(ConvertTypedAnswer, NoDigitAlwaysRings) {
     std::uint32_t v = 1;
     EXPECT_TRUE(convertTypedAnswer(text, 5, &v)) << "'" << text << "'";
     EXPECT_EQ(v, 0u) << "'" << text << "'";
+  }
+}
+
+// The records' text: markup and white space as references, a backslash
+// doubled, what XML cannot hold as \xNN; JSON text keeps stray bytes as
+// Latin-1.
+TEST(RecordText, EscapesForXmlAndJson) {
+  const struct {
+    std::string in, xml, json;
+  } cases[] = {
+      {"a<b>&\"'", "a&lt;b&gt;&amp;&quot;&apos;", "a<b>&\"'"},
+      {"\t\n\r\\", "&#9;&#10;&#13;\\\\", "\t\n\r\\"},
+      {std::string("\0\x1f\x7f", 3), "\\x00\\x1F\\x7F", std::string("\0\x1f\x7f", 3)},
+      {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+      // A cut sequence, an overlong '/', a surrogate, U+FFFE.
+      {"\xc3", "\\xC3", "\xc3\x83"},
+      {"\xc0\xaf", "\\xC0\\xAF", "\xc3\x80\xc2\xaf"},
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80", "\xc3\xad\xc2\xa0\xc2\x80"},
+      {"\xef\xbf\xbe", "\\xEF\\xBF\\xBE", "\xef\xbf\xbe"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(xmlEscape(c.in), c.xml) << c.in;
+    EXPECT_EQ(utf8Kept(c.in), c.json) << c.in;
   }
 }
 

@@ -99,15 +99,57 @@ TEST_F(Harness, FlagsZeroRecordsTheBCIDOnlyWhenSetTo) {
   EXPECT_EQ(bcidLast, 0x10);
 }
 
-TEST_F(Harness, VerdictLinesAndWordPrints) {
-  EXPECT_EQ(printed([] { reportTest("RAM", 0); }), "RAM test: Pass\n");
-  EXPECT_EQ(failedVerdicts, 0);
-  EXPECT_EQ(printed([] { reportTest("RAM", 17); }), "RAM test: Fail -- 0x11 (17) errors\n");
-  printed([] { reportTest("SEQ", -1); });  // a count gone negative is no pass
-  printed([] { reportTest("CMD", 0); });
-  EXPECT_EQ(failedVerdicts, 2);
+// The run's status and summary come from its verdicts: a failure wins even
+// without a loop, a pass without one is a test not run, no test run is
+// nothing tested.
+TEST_F(Harness, StatusAndSummaryFromTheVerdicts) {
+  const struct {
+    int errorsA;
+    long loopsA, loopsB;
+    int status;
+    const char* summary;
+  } cases[] = {
+      {0, 3, 1, 0, "t: 2 tests, 2 passed, 0 failed, 0 not run: PASSED"},
+      {0, 3, 0, 3, "t: 2 tests, 1 passed, 0 failed, 1 not run (B): INCOMPLETE"},
+      {0, 0, -2, 2, "t: 2 tests, 0 passed, 0 failed, 2 not run (A B): UNTESTED"},
+      {2, 0, 0, 1, "t: 2 tests, 0 passed, 1 failed, 1 not run (B): FAILED"},
+  };
+  for (const auto& c : cases) {
+    harnessReset();
+    printed([&] {
+      reportTest("A", c.errorsA, c.loopsA);
+      reportTest("B", 0, c.loopsB);
+    });
+    EXPECT_EQ(verdictStatus(), c.status) << c.summary;
+    EXPECT_EQ(verdictSummary("t"), c.summary);
+  }
   harnessReset();
-  EXPECT_EQ(failedVerdicts, 0);
+  EXPECT_EQ(verdictStatus(), 2);
+  verdictModule = {true, 0x1A, 9};
+  EXPECT_EQ(verdictSummary("t"), "t: 0 tests, 0 passed, 0 failed, 0 not run; module serial 1A "
+                                 "firmware 9: UNTESTED");
+  // Error lines go with the next verdict: the first 50, then only a count.
+  printed([] {
+    for (int i = 0; i < 52; ++i) checkEqual("x", i, -1);
+    reportTest("RAM", 52, 1);
+    reportTest("SEQ", 0, 1);
+  });
+  ASSERT_EQ(verdictTests().size(), 2u);
+  EXPECT_EQ(verdictTests()[0].lines.size(), 50u);
+  EXPECT_EQ(verdictTests()[0].lines[49], "ERROR: x (000031, ffffffff)");
+  EXPECT_EQ(verdictTests()[0].moreLines, 2);
+  EXPECT_TRUE(verdictTests()[1].lines.empty());
+}
+
+TEST_F(Harness, VerdictLinesAndWordPrints) {
+  EXPECT_EQ(printed([] { reportTest("RAM", 0, 2); }), "RAM test: Pass\n");
+  EXPECT_EQ(failedVerdicts(), 0);
+  EXPECT_EQ(printed([] { reportTest("RAM", 17, 2); }), "RAM test: Fail -- 0x11 (17) errors\n");
+  printed([] { reportTest("SEQ", -1, 2); });  // a count gone negative is no pass
+  printed([] { reportTest("CMD", 0, 3); });
+  EXPECT_EQ(failedVerdicts(), 2);
+  harnessReset();
+  EXPECT_EQ(failedVerdicts(), 0);
   std::uint16_t words[26];
   for (int i = 0; i < 26; ++i) words[i] = static_cast<std::uint16_t>(i * 0x111);
   const std::string out = printed([&] { printWords("Register mask contents:", words, 26); });

@@ -53,6 +53,14 @@ void expectCleanEnd(const RunResult& r, int status = 0) {
   EXPECT_EQ(r.err, "");  // nothing outside a window
   ASSERT_GE(r.out.size(), 10u);
   EXPECT_EQ(r.out.substr(r.out.size() - 10), "VXI done.\n");
+  // The summary line before it names the module and the outcome.
+  const char* word[] = {"PASSED", "FAILED", "UNTESTED", "INCOMPLETE"};
+  const std::size_t at = r.out.rfind("\nqemttc: ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+  if (line.starts_with("qemttc: 4 tests, "))
+    EXPECT_NE(line.find("; module serial 01 firmware "), std::string::npos) << line;
+  EXPECT_TRUE(line.ends_with(std::string(": ") + word[status])) << line;
 }
 
 // The text between a test's loop question and its verdict.
@@ -105,7 +113,9 @@ TEST(QemttcRun, LoopCountsZeroAndMoreKeepAGoodPathPassing) {
   vmetest::TempDir dir;
   // TTCvi, address mode, module, debug level, then REG, TTC, SER, I2C.
   const RunResult none = run("\n\n\n\n0\n0\n0\n0\n", "", dir.file("none.trace"));
-  expectCleanEnd(none);
+  expectCleanEnd(none, 2);  // no test ran: nothing was tested
+  EXPECT_NE(none.out.find("\nqemttc: 4 tests, 0 passed, 0 failed, 4 not run (REG TTC SER I2C)"),
+            std::string::npos);
   EXPECT_EQ(failed(none), std::set<std::string>{});
   // Without a loop no L1A is sent, and the TTC test still dumps and scans.
   const auto cycles = vmetest::traceCycles(dir.file("none.trace"));
@@ -128,7 +138,7 @@ TEST(QemttcRun, LoopCountsZeroAndMoreKeepAGoodPathPassing) {
   for (const char* input : {"\n\n\n\n\n\n2F\n0\n", "\n\n\n3\n3\n0\n5\n0\n",
                             "\n\n\n\n\n\n100\n0\n"}) {
     const RunResult r = run(input);
-    expectCleanEnd(r);
+    expectCleanEnd(r, 3);  // I2C ran no loop
     EXPECT_EQ(failed(r), std::set<std::string>{}) << input;
     EXPECT_EQ(section(r.out, "SER").find("ERROR"), std::string::npos) << input;
   }
@@ -141,7 +151,7 @@ TEST(QemttcRun, NegativeLoopCountsRunNoLoop) {
   // Loop counts are signed: "-2" is no loop, not four thousand million.
   vmetest::TempDir dir;
   const RunResult r = run("\n\n\n\n-2\n-2\n-2\n-2\n", "", dir.file("t.trace"));
-  expectCleanEnd(r);
+  expectCleanEnd(r, 2);
   EXPECT_EQ(failed(r), std::set<std::string>{});
   const auto cycles = vmetest::traceCycles(dir.file("t.trace"));
   EXPECT_EQ(std::count_if(cycles.begin(), cycles.end(),
@@ -181,7 +191,7 @@ TEST(QemttcRun, OldFirmwareModulePasses) {
       dir.write("fw8.crate", "qem A24 0xF00000 firmware=8 serial=0x01\nttcvi A24 0xBAD000\n");
   for (const char* input : {"", "\n\n\n\n0\n2\n2\n"}) {
     const RunResult r = run(input, crateFile);
-    expectCleanEnd(r);
+    expectCleanEnd(r, *input ? 3 : 0);  // REG without a loop
     EXPECT_NE(r.out.find("Version  8\n"), std::string::npos);
     EXPECT_EQ(failed(r), std::set<std::string>{}) << input;
     EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;

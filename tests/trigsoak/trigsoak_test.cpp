@@ -40,7 +40,9 @@ TEST(Trigsoak2, HealthyBoardGivesACleanReport) {
             "Checking VME access  (by causing bus error)\n"
             "VME base address = ff0000\n"
             "  mapped address = 10100000\n" +
-                std::string(kReportClean) + "VXI done.\n");
+                std::string(kReportClean) +
+                "trigsoak2: 1 iterations, errors calt 0 cali 0 trig 0 other 0: PASSED\n"
+                "VXI done.\n");
   EXPECT_EQ(r.err, "");
 }
 
@@ -54,7 +56,9 @@ TEST(Trigsoak, RunsTheNumberOfLoopsAsked) {
             "Base VME address = ff0000, End VME address = ff0fff\n"
             "  mapped address = 10100000\n"
             "Enter number of loops  [4x   0] : " +
-                std::string(kReportClean) + "VXI done.\n");
+                std::string(kReportClean) +
+                "trigsoak: 3 iterations, errors calt 0 cali 0 trig 0 other 0: PASSED\n"
+                "VXI done.\n");
   // The access check and then one D32 read at the end of each iteration.
   EXPECT_EQ(tracedCount(trace, "R A24 D32 00FF0000 FFFFFFFF BERR"), 4u);
   EXPECT_EQ(tracedCount(trace, "W A24 D16 00FF0000 0010"), 3u);  // one calibration each
@@ -69,8 +73,19 @@ TEST(Trigsoak, EmptyLoopCountRunsUntilInterrupted) {
   ASSERT_TRUE(s.waitForLines(trace, 20000, 20000));
   s.signal(SIGINT);
   auto r = s.finish(10000);
+  // The loop ends with its counts and summary; then the process dies of
+  // the signal as it would have, without closing.
   EXPECT_EQ(r.signal, SIGINT);
-  EXPECT_EQ(r.out.find("error counts"), std::string::npos);
+  EXPECT_NE(r.out.find("Enter number of loops  [4x   0] : " + std::string(kReportClean) +
+                       "trigsoak: "),
+            std::string::npos)
+      << r.out;
+  EXPECT_TRUE(r.out.ends_with(
+      " iterations (interrupted), errors calt 0 cali 0 trig 0 other 0: PASSED\n"))
+      << r.out;
+  EXPECT_EQ(r.out.find("VXI done."), std::string::npos);
+  // Every cycle up to the signal is in the trace, each line whole.
+  for (const std::string& l : vmetest::traceCycles(trace)) ASSERT_GE(l.size(), 20u) << l;
 }
 
 TEST(Trigsoak, EndOfInputAtTheLoopQuestionEndsCleanly) {
