@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "buslib/access_method.h"
+#include "buslib/bridge_checks.h"
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
 #include "crate/open_file.h"
@@ -42,7 +43,9 @@ const char* spaceName(vmesim::Space s) { return s == vmesim::Space::A24 ? "A24" 
 class VmeUserMethod : public AccessMethod {
  public:
   VmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order, std::unique_ptr<VmeSys> owned)
-      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {}
+      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {
+    warnIfBusErrorsUnchecked(owned_ == nullptr);
+  }
   // A program that ends without closing the library leaves no window enabled.
   ~VmeUserMethod() override {
     for (int slot = 0; slot < kMasterDevices; ++slot)
