@@ -23,8 +23,18 @@ for cmd in qemu-system-x86_64:qemu-system-x86 gcc:build-essential make:build-ess
     patch:patch strip:binutils; do
   command -v "${cmd%%:*}" >/dev/null || need+=("${cmd#*:}")
 done
-[ -x /bin/busybox ] && /bin/busybox --list | grep -qx cpio || need+=(busybox-static)
-abi=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: linux-image-\(.*\)$/\1/p' | head -n 1)
+# The guest's busybox must be the static one.
+dpkg-query -W -f '${Status}' busybox-static 2>/dev/null | grep -q 'ok installed' ||
+  need+=(busybox-static)
+image_abi() {
+  apt-cache depends linux-image-amd64 2>/dev/null |
+    sed -n 's/^ *Depends: linux-image-\(.*\)$/\1/p' | head -n 1
+}
+abi=$(image_abi)
+if [ -z "$abi" ]; then
+  apt-get update -q >/dev/null
+  abi=$(image_abi)
+fi
 [ -n "$abi" ] || die "no linux-image-amd64 in the package lists (apt-get update?)"
 version=$(apt-cache show "linux-image-$abi" | sed -n 's/^Version: //p' | head -n 1)
 majmin=$(echo "$abi" | cut -d. -f1,2)
@@ -35,6 +45,7 @@ if [ ${#need[@]} -gt 0 ]; then
   echo "guest-test: installing ${need[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}" \
     >/dev/null
+  echo "guest-test: packages installed in $SECONDS s"
 fi
 
 cache=$root/build/kernel-guest/$abi-$version
@@ -48,8 +59,10 @@ fi
 stamp=$(cat kernel/vme-modules.sh kernel/vme_license.c kernel/vme_fake_berr.patch | sha256sum)
 if [ "$(cat "$cache/modules.stamp" 2>/dev/null)" != "$stamp" ]; then
   rm -rf "$cache/modules"
+  built=$SECONDS
   kernel/vme-modules.sh --build "$abi" "$cache/modules" --fake
   echo "$stamp" >"$cache/modules.stamp"
+  echo "guest-test: modules built in $((SECONDS - built)) s"
 fi
 
 # The initramfs: busybox, the modules, the programs with their libraries,
@@ -77,7 +90,7 @@ echo "guest-test: booting Debian $abi ($version) under emulation"
 # The console of the last run stays in build/kernel-guest for a look.
 log=$root/build/kernel-guest/console.log
 start=$(date +%s)
-if ! timeout 900 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot \
+if ! timeout 600 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot \
     -kernel "$cache/vmlinuz" -initrd "$work/initrd" \
     -append "console=ttyS0 quiet panic=-1 loglevel=4" </dev/null >"$log" 2>&1; then
   tail -n 30 "$log"
