@@ -27,19 +27,19 @@ struct vme_slave {
 
 enum { A16 = 0x1, A24 = 0x2, A32 = 0x4, SCT = 0x1, USER = 0x2000, DATA = 0x8000 };
 
-static int configure(const char *dir, const char *spec) {
+static int configure(const char *dir, const char *arg) {
   char space[8];
   int index;
   unsigned long long base, size;
-  if (sscanf(spec, "s%d:%3[A0-9]:%lli:%lli", &index, space, &base, &size) != 4 || index < 0 ||
+  if (sscanf(arg, "s%d:%3[A0-9]:%lli:%lli", &index, space, &base, &size) != 4 || index < 0 ||
       index > 3 || size == 0 || size > 0x20000) {
-    fprintf(stderr, "vme_slaves: %s: not sN:SPACE:BASE:SIZE (size up to 0x20000)\n", spec);
+    fprintf(stderr, "vme_slaves: %s: not sN:SPACE:BASE:SIZE (size up to 0x20000)\n", arg);
     return 1;
   }
   struct vme_slave s = {1, base, size, 0, SCT | USER | DATA};
   s.aspace = !strcmp(space, "A16") ? A16 : !strcmp(space, "A24") ? A24 : !strcmp(space, "A32") ? A32 : 0;
   if (s.aspace == 0) {
-    fprintf(stderr, "vme_slaves: %s: no address space %s\n", spec, space);
+    fprintf(stderr, "vme_slaves: %s: no address space %s\n", arg, space);
     return 1;
   }
   char dev[256];
@@ -57,7 +57,7 @@ static int configure(const char *dir, const char *spec) {
   }
   if (!got.enable || got.vme_addr != s.vme_addr || got.size != s.size || got.aspace != s.aspace ||
       got.cycle != s.cycle) {
-    fprintf(stderr, "vme_slaves: %s: the bridge did not take %s\n", dev, spec);
+    fprintf(stderr, "vme_slaves: %s: the bridge did not take %s\n", dev, arg);
     close(fd);
     return 1;
   }
@@ -65,7 +65,7 @@ static int configure(const char *dir, const char *spec) {
   static unsigned char ones[0x20000];
   memset(ones, 0xFF, sizeof ones);
   if (pwrite(fd, ones, (size_t)size, 0) != (ssize_t)size) {
-    fprintf(stderr, "vme_slaves: %s: filling %s failed\n", dev, spec);
+    fprintf(stderr, "vme_slaves: %s: filling %s failed\n", dev, arg);
     close(fd);
     return 1;
   }
