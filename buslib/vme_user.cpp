@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "buslib/vme_user.h"
+#include "buslib/bridge_checks.h"
 
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
@@ -41,7 +42,9 @@ class KernelSys : public VmeSys {
 class VmeUserMethod : public AccessMethod {
  public:
   VmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order, std::unique_ptr<VmeSys> owned)
-      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {}
+      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {
+    warnIfBusErrorsUnchecked(owned_ == nullptr);
+  }
   // A program that ends without closing the library leaves no window enabled.
   ~VmeUserMethod() override {
     for (Master& m : masters_)

@@ -32,6 +32,9 @@ class StandinSys : public VmeSys {
   ByteOrder order = ByteOrder::Big;        // how the bridge presents the data
   std::uint64_t alignment = 0x10000;       // of a master window's base and size
   int failIoctl = 0;                       // errno of the next ioctl, 0: none
+  // False: a bridge that does not check for bus errors (the full count, all
+  // ones); VME_STANDIN_NO_BERR_CHECK=1 sets it.
+  bool berrCheck = true;
   // Descriptors open now.
   int openCount() const;
 

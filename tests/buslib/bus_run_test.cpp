@@ -160,6 +160,28 @@ TEST(OnEachBusLoop, ScopeLoopThroughTheStandins) {
   }
 }
 
+// A bridge that does not check for bus errors (the Tsi148 driver without
+// err_chk=1): the missing board reads all ones, nothing counts it, and the
+// library says so once when the driver shows its check is off.
+TEST(OnEachBusUnchecked, BusErrorsUncountedAndSaidOnce) {
+  for (const char* errChk : {"N\n", "Y\n"}) {
+    TempDir dir;
+    RunOptions o = withInput("", {{"VME_BUS", kStandin},
+                                  {"VME_STANDIN_NO_BERR_CHECK", "1"},
+                                  {"VME_TSI148_ERR_CHK_FILE", dir.write("err_chk", errChk)},
+                                  {"VME_SIM_TRACE", dir.file("trace")}});
+    o.env["VME_SIM_CRATE"] = sourcePath("examples/faults/trigger-absent.crate");
+    const RunResult r = runProgram("trigsoak2", o);
+    const bool off = errChk[0] == 'N';
+    const std::string warning = "vme-bus: vme_tsi148 does not check for bus errors";
+    EXPECT_EQ(r.err.find(warning) != std::string::npos, off) << errChk << r.err;
+    EXPECT_EQ(r.err.find(warning), r.err.rfind(warning));
+    const std::vector<std::string> cycles = traceCycles(dir.file("trace"));
+    ASSERT_GT(cycles.size(), 100u);
+    for (const std::string& c : cycles) ASSERT_EQ(c.find("BERR"), std::string::npos) << c;
+  }
+}
+
 // The line naming the bus, and the choice of the bus.
 TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
   TempDir dir;
