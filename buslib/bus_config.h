@@ -1,9 +1,10 @@
 // The bus library's settings and its start.
 //
 // The settings come from the environment, read in one place
-// (busConfigFromEnvironment).  The bus starts from them at the first library
-// call of the process, never before main: a program that ends before it
-// talks to the bus loads no crate, opens no trace and says nothing.
+// (busConfigFromEnvironment).  The bus starts from them explicitly, never
+// before main: a program starts it once its command line is read (see
+// handleArguments), and otherwise the first library call does.  A program
+// that ends before that loads no crate, opens no trace and says nothing.
 #pragma once
 
 #include <string>

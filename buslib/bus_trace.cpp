@@ -21,6 +21,8 @@ bool gTraceOn = false;
 
 namespace {
 
+using vmesim::writeAll;
+
 // The size of stdio's buffer for a file, so the trace reaches the disk as
 // often as it did.
 constexpr std::size_t kBufferSize = 4096;
@@ -64,20 +66,6 @@ const char kCountTail[] = " cycles after the trace limit were not traced\n";
 const char kCountTailOne[] = " cycle after the trace limit was not traced\n";
 // "# " and 20 digits.
 constexpr std::size_t kCountLineMax = 2 + 20 + sizeof kCountTail - 1;
-
-// write(2) until everything is out; false on an error.
-bool writeAll(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
 
 // "# 12345 cycles after the trace limit were not traced"; async-signal-safe.
 std::size_t formatCount(char* out, std::uint64_t n) {

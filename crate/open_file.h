@@ -81,6 +81,21 @@ inline void noteInputFile(int fd, const char* path, const char* what) {
   if (gInputNoted != nullptr) gInputNoted(inputFiles().back());
 }
 
+// write(2) until everything is out, across interruptions; false on an
+// error.  Async-signal-safe.
+inline bool writeAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
 // Reads a whole file into text, opened as above without blocking, and notes
 // it as an input (what names it).  A directory, a FIFO, a socket, a block
 // device (kNotRegularFile), or a read that fails part-way, gives false with

@@ -32,6 +32,8 @@ AnswerHook answerHook = nullptr;
 
 namespace {
 
+using vmesim::writeAll;
+
 struct Answer {
   std::string question;
   std::string text;
@@ -241,19 +243,6 @@ std::string junitRecord(int status, bool interrupted, std::time_t end, std::size
          ">\n    <error message=\"the run was ended by a signal\"/>\n  </testcase>\n";
   x += "</testsuite>\n";
   return x;
-}
-
-bool writeAll(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
 }
 
 // The fatal-signal hook: the prepared records, with the time of now.
