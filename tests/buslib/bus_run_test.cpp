@@ -206,7 +206,9 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
   for (const Case& c : cases) {
     const RunResult r = runProgram("trigsoak2", withInput("", c.env));
     EXPECT_EQ(r.bus, c.bus);
-    if (c.bus.find("CAEN") != std::string::npos) EXPECT_EQ(r.exitStatus, 0) << r.err;
+    if (c.bus.find("CAEN") != std::string::npos) {
+      EXPECT_EQ(r.exitStatus, 0) << r.err;
+    }
   }
 
   // A device folder without devices: one line naming the device, then the

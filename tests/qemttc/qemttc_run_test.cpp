@@ -58,8 +58,9 @@ void expectCleanEnd(const RunResult& r, int status = 0) {
   const std::size_t at = r.out.rfind("\nqemttc: ");
   ASSERT_NE(at, std::string::npos) << r.out;
   const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
-  if (line.starts_with("qemttc: 4 tests, "))
+  if (line.starts_with("qemttc: 4 tests, ")) {
     EXPECT_NE(line.find("; module serial 01 firmware "), std::string::npos) << line;
+  }
   EXPECT_TRUE(line.ends_with(std::string(": ") + word[status])) << line;
 }
 
