@@ -2,10 +2,10 @@
 #include <cstdio>
 
 #include "buslib/access_method.h"
+#include "buslib/caen.h"
 #include "buslib/vme_user.h"
 #include "buslib/vme_user_standin.h"
 #include "crate/crate.h"
-#include "buslib/caen.h"
 
 namespace vmebus {
 

@@ -10,9 +10,9 @@
 #include "buslib/access_method.h"
 #include "buslib/bus_config.h"
 #include "buslib/bus_trace.h"
+#include "buslib/caen.h"
 #include "buslib/device_table.h"
 #include "crate/crate.h"
-#include "buslib/caen.h"
 
 namespace vmebus {
 namespace {
