@@ -6,9 +6,8 @@
 // CAENVME_ReadCycle or WriteCycle per access, into its own crate).
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <vector>
-
-#include <cstdlib>
 
 #include "buslib/access_method.h"
 #include "buslib/caen.h"
@@ -92,45 +91,40 @@ void SimulatedRead(benchmark::State& state) { readLoop(state, simulatedWindow())
 
 void SimulatedWrite(benchmark::State& state) { writeLoop(state, simulatedWindow()); }
 
-// A window of the kernel method on the stand-in, beside the library's sim window.
-VmePtr standinWindow() {
+// A window of another method at the memory board, beside the library's sim
+// window (whose crate the stand-ins reach).
+VmePtr windowOn(std::unique_ptr<vmebus::AccessMethod> method) {
   (void)simulatedWindow();
-  static std::unique_ptr<vmebus::AccessMethod> method = [] {
-    std::string error;
-    return vmebus::methodNamed("vme_user:standin", vmebus::ByteOrder::Big, error);
-  }();
-  static vmebus::Window w = [] {
-    vmebus::Window x;
-    x.vmeBase = 0x200000;
-    x.size = 0x1000;
-    x.method = method.get();
-    x.mapped = method->map(x) == 0;
-    return x;
-  }();
+  static std::vector<std::unique_ptr<vmebus::AccessMethod>> methods;
+  static std::vector<std::unique_ptr<vmebus::Window>> windows;
+  auto& w = *windows.emplace_back(std::make_unique<vmebus::Window>());
+  w.vmeBase = 0x200000;
+  w.size = 0x1000;
+  w.method = methods.emplace_back(std::move(method)).get();
+  w.mapped = w.method->map(w) == 0;
   return VmePtr(&w, 0);
+}
+
+// The kernel method on the stand-in of the kernel interface.
+VmePtr standinWindow() {
+  static VmePtr p = [] {
+    std::string error;
+    return windowOn(vmebus::methodNamed("vme_user:standin", vmebus::ByteOrder::Big, error));
+  }();
+  return p;
 }
 
 void StandinRead(benchmark::State& state) { readLoop(state, standinWindow()); }
 
 void StandinWrite(benchmark::State& state) { writeLoop(state, standinWindow()); }
 
-// A window of the CAEN method on the stand-in library.
+// The CAEN method on the stand-in of the vendor's library.
 VmePtr caenWindow() {
-  (void)simulatedWindow();
-  static std::unique_ptr<vmebus::AccessMethod> method = [] {
-    ::setenv("VME_CAEN_LIBRARY", VME_CAEN_STANDIN, 1);
+  static VmePtr p = [] {
     std::string error;
-    return vmebus::makeCaenMethod("V1718:0", error);
+    return windowOn(vmebus::makeCaenMethod("V1718:0", VME_CAEN_STANDIN, error));
   }();
-  static vmebus::Window w = [] {
-    vmebus::Window x;
-    x.vmeBase = 0x200000;
-    x.size = 0x1000;
-    x.method = method.get();
-    x.mapped = method->map(x) == 0;
-    return x;
-  }();
-  return VmePtr(&w, 0);
+  return p;
 }
 
 void CaenStandinRead(benchmark::State& state) { readLoop(state, caenWindow()); }

@@ -34,6 +34,7 @@ bool busConfigFromEnvironment(BusConfig& config, std::string& error) {
   if (config.tracePath.empty()) config.tracePath = text("VME_SIM_TRACE");
   config.traceLimit = text("VME_TRACE_LIMIT");
   config.deviceTable = text("VME_DEVICE_TABLE");
+  config.caenLibrary = text("VME_CAEN_LIBRARY");
   std::string bus = text("VME_BUS");
   if (bus.empty()) {
     if (!config.crateFile.empty()) bus = "sim";

@@ -63,10 +63,10 @@ void endAtExit();
 
 class CaenMethod : public AccessMethod {
  public:
-  CaenMethod(const std::string& model, const std::string& link, const std::string* node)
+  CaenMethod(const std::string& model, const std::string& link, const std::string* node,
+             const std::string& library)
       : model_(model), link_(link) {
-    const char* lib = std::getenv("VME_CAEN_LIBRARY");
-    library_ = lib != nullptr && *lib != '\0' ? lib : kDefaultLibrary;
+    library_ = library.empty() ? kDefaultLibrary : library;
     type_ = boardTypeNamed(model);
     if (type_ < 0) {
       failure_ = "not a board type of the library";
@@ -291,13 +291,14 @@ void endAtExit() {
 
 }  // namespace
 
-std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments, std::string& error) {
+std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
+                                             const std::string& library, std::string& error) {
   const std::vector<std::string> f = split(arguments, ':');
   if (f.size() < 2 || f.size() > 3) {
     error = "VME_BUS=caen:" + arguments + ": expected caen:MODEL:LINK[:NODE]";
     return nullptr;
   }
-  return std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr);
+  return std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
 }
 
 void closeCaenBridge() {

@@ -17,7 +17,8 @@ namespace vmebus {
 // error.  Any other failure (the library, a symbol, the model, the link, the
 // open) gives a method whose first map says why in one line on standard error
 // and whose every map fails, so no cycle is made.
-std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments, std::string& error);
+std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
+                                             const std::string& library, std::string& error);
 
 // The library close call: ends the bridge of the CAEN method in use, if any.
 // The next window opens it again.

@@ -69,7 +69,7 @@ const MethodEntry kMethods[] = {
     {"sim", "sim", makeSim},
     {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUser},
     {"caen", "caen:MODEL:LINK[:NODE]",
-     [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, e); }},
+     [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, c.caenLibrary, e); }},
 };
 
 }  // namespace

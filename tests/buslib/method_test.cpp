@@ -322,10 +322,8 @@ TEST(Standin, MasterConfigurationRules) {
 // bridge closed by the library close call and opened again by the next
 // window (a bridge never ended would refuse the second open).
 TEST(CaenMethod, CyclesSpacesAndTheBridgeOpenedAgain) {
-  ::setenv("VME_CAEN_LIBRARY", VME_CAEN_STANDIN, 1);
   std::string error;
-  auto m = vmebus::makeCaenMethod("v1718:0", error);
-  ::unsetenv("VME_CAEN_LIBRARY");
+  auto m = vmebus::makeCaenMethod("v1718:0", VME_CAEN_STANDIN, error);
   ASSERT_TRUE(m) << error;
   vmebus::Window a24, a32, empty;
   a24.vmeBase = 0x200000;
