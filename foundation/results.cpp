@@ -229,7 +229,8 @@ std::string junitRecord(int status, bool interrupted, std::time_t end, std::size
     }
     x += ">\n";
     if (t.outcome == TestOutcome::NotRun) {
-      x += "    <skipped message=\"not run: no loop\"/>\n";
+      x += "    <skipped message=" + attr("not run: " + (t.reason.empty() ? "no loop" : t.reason)) +
+           "/>\n";
     } else {
       x += "    <failure message=\"" + std::to_string(t.errors) + " errors\" type=\"Fail\">";
       for (const std::string& l : t.lines) x += xmlEscape(l) + "\n";

@@ -49,6 +49,14 @@ void noteTest(const char* name, int errors, long loops, bool ran) {
   add(std::move(t));
 }
 
+void reportNotRun(const char* name, const char* reason) {
+  std::printf("%s test: not run: %s\n", name, reason);
+  TestResult t;
+  t.name = name;
+  t.reason = reason;
+  add(std::move(t));
+}
+
 void printErrorLine(const char* format, ...) {
   va_list args;
   va_start(args, format);

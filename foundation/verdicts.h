@@ -19,6 +19,7 @@ struct TestResult {
   std::vector<std::string> lines;  // the first kKeptErrorLines error lines
   long moreLines = 0;              // error lines past those
   double seconds = 0;              // since the verdict before
+  std::string reason;              // why a test did not run; empty: no loop
 };
 
 // "NAME test: Pass" or "NAME test: Fail -- 0x.. (..) errors".  A failed
@@ -32,6 +33,9 @@ inline void reportVerdict(const char* name, int errors, long loops) {
 void noteTest(const char* name, int errors, long loops, bool ran);
 // A test skipped with a note line of its own instead of a verdict.
 inline void noteNotRun(const char* name) { noteTest(name, 0, 0, false); }
+// A test not run because what it needs was not there: "NAME test: not run:
+// REASON", counted as not run (the reason goes to the records).
+void reportNotRun(const char* name, const char* reason);
 
 // printf to standard output, the line kept for the next verdict.
 void printErrorLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
