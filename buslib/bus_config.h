@@ -34,12 +34,16 @@ bool parseBusName(const std::string& bus, BusConfig& config, std::string& error)
 // simulated crate.  False with error set on a bad value.
 bool busConfigFromEnvironment(BusConfig& config, std::string& error);
 
-// Starts the bus: the method, the crate when the method needs it, the trace,
-// the line naming the bus on standard error.  A bad setting stops the program
-// with one line on standard error and exit status 2, before any cycle.
-// Nothing happens once the bus has started.
-void startBus(const BusConfig& config);
+// Starts the bus: the method (a CAEN bridge is opened here), the crate when
+// the method needs it, the trace, the line naming the bus on standard error.
+// A bad setting gives false with the one line to say in error ("vme-bus:
+// ..."), before any cycle; the caller decides how the run ends.  Nothing
+// happens once the bus has started.
+bool startBus(const BusConfig& config, std::string& error);
 // startBus from the environment, unless started.
+bool startBusFromEnvironment(std::string& error);
+// The same for a program of the library's own: a bad setting stops it with
+// the line and exit status 2.
 void startBusFromEnvironment();
 bool busStarted();
 // The settings of the bus in use.

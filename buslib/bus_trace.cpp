@@ -41,6 +41,8 @@ volatile std::sig_atomic_t traceFd = -1;
 // Set before main: no object that needs constructing.
 char tracePath[4096];
 bool traceBroken = false;
+std::string traceFailureText;
+bool traceCreated = false;  // the run made the file: a refused trace leaves none behind
 bool runUntrusted = false;
 dev_t traceDev = 0;
 ino_t traceIno = 0;
@@ -101,7 +103,7 @@ extern "C" void onFatalSignal(int sig) {
   if (fd >= 0) {
     if (committed > 0) (void)writeAll(fd, buffer, static_cast<std::size_t>(committed));
     committed = 0;
-    if (limited && countWritten == 0) {
+    if (limited && countWritten == 0 && untraced > 0) {
       char line[kCountLineMax];
       (void)writeAll(fd, line, formatCount(line, untraced));
       countWritten = 1;
@@ -135,24 +137,31 @@ void installFatalHandlers() {
   }
 }
 
-// The trace closed with nothing more written: it was refused.
+// The trace closed with nothing more written: it was refused.  A file the
+// run made for it goes again.
 void dropTrace() {
   committed = 0;
   if (traceFd >= 0) ::close(traceFd);
   traceFd = -1;
   gTraceOn = false;
+  if (traceCreated) ::unlink(tracePath);
+  traceCreated = false;
 }
 
 // Written into by the trace: the run stops before anything more is written.
-[[noreturn]] void refuseInput(const char* what, const char* path) {
+// An input that the trace itself made a moment ago did not exist: that is
+// the real fault, said as the player would say a missing file.
+bool onInputNoted(const vmesim::InputFile& f) {
+  if (traceFd < 0 || f.dev != traceDev || f.ino != traceIno) return true;
+  const bool made = traceCreated;
   dropTrace();
+  if (made) {
+    errno = ENOENT;
+    return false;
+  }
   std::fprintf(stderr, "vme-bus: trace file %s is the %s %s: a trace never writes into an input "
-               "file\n", tracePath, what, path);
+               "file\n", tracePath, f.what, f.path.c_str());
   std::exit(2);
-}
-
-void onInputNoted(const vmesim::InputFile& f) {
-  if (traceFd >= 0 && f.dev == traceDev && f.ino == traceIno) refuseInput(f.what, f.path.c_str());
 }
 
 // The count line once the limit was reached; then everything written.
@@ -160,7 +169,7 @@ bool finishTrace() {
   if (traceFd < 0) return !traceBroken;
   sigset_t old;
   blockFatal(&old);
-  if (limited && countWritten == 0) {
+  if (limited && countWritten == 0 && untraced > 0) {
     if (static_cast<std::size_t>(committed) + kCountLineMax > kBufferSize) flushTrace();
     if (traceFd >= 0) {
       committed = static_cast<std::sig_atomic_t>(
@@ -173,21 +182,17 @@ bool finishTrace() {
   return ok;
 }
 
+// Standard output written out; false once anything on it was lost, said
+// once on standard error.
+bool stdoutSaid = false;
+std::string stdoutFailureText;
+
+// The backstop for a program that returns without its run's end: a failure
+// of the trace or standard output, or an untrusted bus, ends with status 2.
 void exitCheck() {
-  bool failed = !finishTrace();
-  errno = 0;
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    // A write that failed earlier left no errno behind; a closed descriptor
-    // can still be named.
-    if (errno == 0 && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) errno = EBADF;
-    if (errno != 0)
-      std::fprintf(stderr, "%s: write error on standard output: %s\n",
-                   program_invocation_short_name, std::strerror(errno));
-    else
-      std::fprintf(stderr, "%s: write error on standard output\n", program_invocation_short_name);
-    failed = true;
-  }
-  if (failed || runUntrusted) _exit(2);
+  const bool traceOk = finishTrace();
+  const bool outOk = flushStandardOutput();
+  if (!traceOk || !outOk || runUntrusted) _exit(2);
 }
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
@@ -242,15 +247,22 @@ bool openTrace(const char* path, std::string* why) {
   // Standard input, output or error may be closed: keep their numbers free,
   // or console lines would land in the trace.  A FIFO without a reader must
   // not hold the run in open(2).
-  const int fd =
-      vmesim::openAboveStdio(path, O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_NONBLOCK, 0666);
+  // Made anew only when it did not exist, so that a refused trace can leave
+  // no file of its own behind.
+  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK;
+  bool created = true;
+  int fd = vmesim::openAboveStdio(path, flags | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = vmesim::openAboveStdio(path, flags | O_CREAT, 0666);
+  }
   if (fd < 0 && errno == ENXIO)
     return fail(std::string("trace file ") + path + " is a FIFO that no program reads");
   if (fd < 0)
     return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(errno));
   struct stat st {};
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &st) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  const int now = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || now < 0 || ::fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) {
     const int e = errno;
     ::close(fd);
     return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(e));
@@ -272,6 +284,7 @@ bool openTrace(const char* path, std::string* why) {
     }
   }
   traceFd = fd;
+  traceCreated = created;
   traceDev = st.st_dev;
   traceIno = st.st_ino;
   std::snprintf(tracePath, sizeof tracePath, "%s", path);
@@ -286,22 +299,19 @@ bool openTrace(const char* path, std::string* why) {
   return true;
 }
 
-void startTrace(const BusConfig& config) {
+bool startTrace(const BusConfig& config, std::string& error) {
   const char* limit = config.traceLimit.c_str();
   if (*limit != '\0' && !parseLimit(limit, traceLimit)) {
-    std::fprintf(stderr, "vme-bus: VME_TRACE_LIMIT=%s: expected bytes, at least %llu, or a number "
-                 "with K, M or G\n", limit, static_cast<unsigned long long>(kMinLimit));
-    std::exit(2);
+    error = std::string("VME_TRACE_LIMIT=") + limit + ": expected bytes, at least " +
+            std::to_string(kMinLimit) + ", or a number with K, M or G";
+    return false;
   }
   deviceTablePath = config.deviceTable;
   const char* path = config.tracePath.c_str();
-  if (*path == '\0') return;
-  std::string why;
-  if (!openTrace(path, &why)) {
-    std::fprintf(stderr, "vme-bus: %s\n", why.c_str());
-    std::exit(2);
-  }
+  if (*path == '\0') return true;
+  if (!openTrace(path, &error)) return false;
   installFatalHandlers();
+  return true;
 }
 
 void closeTrace() {
@@ -329,14 +339,16 @@ bool flushTrace() {
     traceBroken = true;
   }
   sigprocmask(SIG_SETMASK, &old, nullptr);
-  if (!ok)
-    std::fprintf(stderr, "vme-bus: trace file %s cannot be written: %s\n", tracePath,
-                 std::strerror(e));
+  if (!ok) {
+    traceFailureText = std::string("trace file ") + tracePath + " cannot be written: " +
+                       std::strerror(e);
+    std::fprintf(stderr, "vme-bus: %s\n", traceFailureText.c_str());
+  }
   return ok;
 }
 
-void noteInputFile(int fd, const char* path, const char* what) {
-  vmesim::noteInputFile(fd, path, what);
+bool noteInputFile(int fd, const char* path, const char* what) {
+  return vmesim::noteInputFile(fd, path, what);
 }
 
 void setFatalSignalHook(void (*hook)(int sig)) {
@@ -414,6 +426,28 @@ void traceNote(const char* text) {
 }
 
 void markRunUntrusted() { runUntrusted = true; }
+bool runTrusted() { return !runUntrusted; }
+
+bool writeTraceOut() { return finishTrace(); }
+
+const std::string& traceFailure() { return traceFailureText; }
+
+bool flushStandardOutput() {
+  if (!stdoutFailureText.empty()) return false;
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  // A write that failed earlier left no errno behind; a closed descriptor
+  // can still be named.
+  if (errno == 0 && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) errno = EBADF;
+  stdoutFailureText = "write error on standard output";
+  if (errno != 0) stdoutFailureText += std::string(": ") + std::strerror(errno);
+  if (!stdoutSaid)
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, stdoutFailureText.c_str());
+  stdoutSaid = true;
+  return false;
+}
+
+const std::string& stdoutFailure() { return stdoutFailureText; }
 
 void installExitChecks() {
   static bool installed = false;

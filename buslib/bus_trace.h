@@ -28,10 +28,10 @@ extern bool gTraceOn;
 // the library's prefix): a file that cannot be opened, or an input of the run.
 bool openTrace(const char* path, std::string* why = nullptr);
 // Opens the trace of the bus's settings (VME_TRACE or VME_SIM_TRACE), with
-// their limit (VME_TRACE_LIMIT: bytes, or with a K, M or G suffix).  A bad
-// setting or a trace that cannot be opened: one line on standard error, exit
-// status 2.
-void startTrace(const BusConfig& config);
+// their limit (VME_TRACE_LIMIT: bytes, or with a K, M or G suffix).  False
+// with the reason in error (without the library's prefix) on a bad setting
+// or a trace that cannot be opened.
+bool startTrace(const BusConfig& config, std::string& error);
 // Writes what is buffered, with the count of untraced cycles when the limit
 // was reached, and closes the file.
 void closeTrace();
@@ -52,8 +52,10 @@ bool flushTrace();
 
 // Notes the file open on fd as an input of the run (what: "input file",
 // "crate file" ...).  When it is the trace: one line, exit status 2, and
-// nothing more is written to the trace.
-void noteInputFile(int fd, const char* path, const char* what = "input file");
+// nothing more is written to the trace.  False (errno ENOENT) when the trace
+// made the file a moment ago: the input did not exist, and the trace is
+// dropped with the file it made.
+bool noteInputFile(int fd, const char* path, const char* what = "input file");
 
 // Called first by the handler of a signal that ends the run, with the
 // signal, before the trace is written out; it must be async-signal-safe.
@@ -67,8 +69,18 @@ void setFatalSignalHook(void (*hook)(int sig));
 void installExitChecks();
 
 // The bus failed in a way that leaves the run's results untrusted (a CAEN
-// bridge that could not be opened, or lost its link): the process ends with
-// status 2.
+// bridge that lost its link): the process ends with status 2.
 void markRunUntrusted();
+bool runTrusted();
+
+// The end of a run: the trace written out (with the count of untraced
+// cycles) and standard output flushed.  False when either lost anything;
+// the failure is said once on standard error and its text kept.
+bool writeTraceOut();
+bool flushStandardOutput();
+// "trace file t cannot be written: ...", or empty.
+const std::string& traceFailure();
+// "write error on standard output: ...", or empty.
+const std::string& stdoutFailure();
 
 }  // namespace vmebus

@@ -94,6 +94,10 @@ class CaenMethod : public AccessMethod {
   }
   ~CaenMethod() override { end(); }
 
+  // Why the bridge could not be opened at the start, or empty.
+  const std::string& failure() const { return failure_; }
+  std::string failureLine() const { return where() + ": " + failure_; }
+
   const char* name() const override { return "caen"; }
   std::string describe() const override {
     return "the CAEN bridge " + model_ + " " + kindWord() + " " + link_ + " node " +
@@ -187,9 +191,9 @@ class CaenMethod : public AccessMethod {
   static CVAddressModifier modifier(const Window& w) {
     return w.space == vmesim::Space::A24 ? caen::kA24UserData : caen::kA32UserData;
   }
+  std::string where() const { return "CAEN bridge " + model_ + " " + kindWord() + " " + link_; }
   void say(const std::string& what) const {
-    std::fprintf(stderr, "vme-bus: CAEN bridge %s %s %s: %s\n", model_.c_str(), kindWord(),
-                 link_.c_str(), what.c_str());
+    std::fprintf(stderr, "vme-bus: %s: %s\n", where().c_str(), what.c_str());
   }
   std::string decode(CVErrorCodes e) const {
     const char* text = decode_ != nullptr ? decode_(e) : nullptr;
@@ -298,7 +302,13 @@ std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
     error = "VME_BUS=caen:" + arguments + ": expected caen:MODEL:LINK[:NODE]";
     return nullptr;
   }
-  return std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
+  auto m = std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
+  // A bridge that cannot be opened stops the run before its first line.
+  if (!m->failure().empty()) {
+    error = m->failureLine();
+    return nullptr;
+  }
+  return m;
 }
 
 void closeCaenBridge() {

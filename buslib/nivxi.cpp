@@ -82,36 +82,51 @@ void forceSimulatedBus() { simulatedOnly = true; }
 bool busStarted() { return current != nullptr; }
 const BusConfig& busConfig() { return config; }
 
-void startBusFromEnvironment() {
-  if (current != nullptr) return;
+bool startBusFromEnvironment(std::string& error) {
+  if (current != nullptr) return true;
   BusConfig c;
-  std::string error;
   // A test or benchmark binary runs on the default simulated crate, whatever
   // the environment says.
-  if (!simulatedOnly && !busConfigFromEnvironment(c, error)) stop("vme-bus: " + error);
-  startBus(c);
+  if (!simulatedOnly && !busConfigFromEnvironment(c, error)) {
+    error = "vme-bus: " + error;
+    return false;
+  }
+  return startBus(c, error);
+}
+
+void startBusFromEnvironment() {
+  std::string error;
+  if (!startBusFromEnvironment(error)) stop(error);
 }
 
 // Chooses the method, loads the crate when the method needs it, opens the
 // trace and says which bus the run is on.
-void startBus(const BusConfig& wanted) {
-  if (current != nullptr) return;
+bool startBus(const BusConfig& wanted, std::string& error) {
+  if (current != nullptr) return true;
   BusConfig c = wanted;
   if (simulatedOnly) {
     c.method = "sim";
     c.arguments.clear();
   }
-  std::string error;
   auto m = makeMethod(c, error);
-  if (!m) stop("vme-bus: " + error);
+  if (!m) {
+    error = "vme-bus: " + error;
+    return false;
+  }
   // A crate put in place before the start (a test's) is kept.
-  if (m->usesSimulatedCrate() && vmesim::gCrate == nullptr && !vmesim::loadCrate(c.crateFile, error))
-    stop("vme-sim: " + error);
-  startTrace(c);
+  if (m->usesSimulatedCrate() && vmesim::gCrate == nullptr && !vmesim::loadCrate(c.crateFile, error)) {
+    error = "vme-sim: " + error;
+    return false;
+  }
+  if (!startTrace(c, error)) {
+    error = "vme-bus: " + error;
+    return false;
+  }
   config = c;
   current = std::move(m);
   std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());
   installExitChecks();
+  return true;
 }
 
 AccessMethod& method() {

@@ -53,7 +53,9 @@ inline std::vector<InputFile>& inputFiles() {
 }
 
 // Told of every input noted (the bus library checks it against its trace).
-inline void (*gInputNoted)(const InputFile&) = nullptr;
+// False (with errno) when the input is to be taken as not there: a file the
+// trace made a moment ago under that name.
+inline bool (*gInputNoted)(const InputFile&) = nullptr;
 
 // True when st is a file that a trace could write into: a character device
 // (/dev/null, a terminal) is read and written by many without harm.
@@ -68,17 +70,20 @@ inline bool isInput(const struct stat& st, const InputFile& f) {
          now.st_dev == f.dev && now.st_ino == f.ino;
 }
 
-// Notes the file open on fd, read from path, as an input of the run.
-inline void noteInputFile(int fd, const char* path, const char* what) {
+// Notes the file open on fd, read from path, as an input of the run.  False
+// (errno ENOENT) when it is a file the run itself made under that name: the
+// input was not there.
+inline bool noteInputFile(int fd, const char* path, const char* what) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || sharable(st)) return;
+  if (::fstat(fd, &st) != 0 || sharable(st)) return true;
   InputFile f;
   f.dev = st.st_dev;
   f.ino = st.st_ino;
   f.path = path;
   f.what = what;
+  if (gInputNoted != nullptr && !gInputNoted(f)) return false;
   inputFiles().push_back(f);
-  if (gInputNoted != nullptr) gInputNoted(inputFiles().back());
+  return true;
 }
 
 // write(2) until everything is out, across interruptions; false on an
@@ -112,7 +117,11 @@ inline bool readWholeFile(const char* path, std::size_t limit, std::string& text
     errno = kNotRegularFile;
     return false;
   }
-  noteInputFile(fd, path, what);
+  if (!noteInputFile(fd, path, what)) {
+    ::close(fd);
+    errno = ENOENT;
+    return false;
+  }
   text.clear();
   char buf[8192];
   for (;;) {

@@ -1,5 +1,6 @@
 #include "foundation/file_player.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "buslib/bus_trace.h"
@@ -7,14 +8,21 @@
 
 std::FILE* playerOpen(const char* program, const char* fileName) {
   std::FILE* file = std::fopen(fileName, "r");
+  // A trace must never write into the file played; a file the trace made
+  // under its name was not there.
+  if (file != nullptr && !vmebus::noteInputFile(fileno(file), fileName)) {
+    std::fclose(file);
+    file = nullptr;
+    errno = ENOENT;
+  }
   if (file == nullptr) {
+    const int e = errno;
     std::printf("%s: can't open file %s\n", program, fileName);
     std::fflush(stdout);
+    errno = e;
     std::perror(fileName);
     return nullptr;
   }
-  // A trace must never write into the file played.
-  vmebus::noteInputFile(fileno(file), fileName);
   std::printf("%s: reading file %s\n\n", program, fileName);
   return file;
 }

@@ -1,6 +1,8 @@
 #include "foundation/results.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +23,7 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/record_text.h"
+#include "foundation/run_end.h"
 #include "foundation/verdicts.h"
 #include "foundation/version.h"
 
@@ -47,8 +50,12 @@ struct Base {
 
 const char* programName = "";
 int resultsFd = -1;
+// The JUnit file is written into a new file beside it (junitTemp), then
+// renamed over it: a run that dies leaves the last good file.  A character
+// device (/dev/null) is written directly.
 int junitFd = -1;
-std::string resultsPath, junitPath;
+std::string resultsPath, junitPath, junitTarget, junitTemp;
+bool resultsCreated = false;
 std::time_t startTime = 0;
 std::chrono::steady_clock::time_point startClock;
 std::vector<Answer> answers;
@@ -56,6 +63,8 @@ std::vector<Base> bases;
 bool soakRun = false;
 SoakCounts soak;
 volatile std::sig_atomic_t written = 0;
+// The bus as configured, for a record made before the bus started.
+std::string configuredMethod, configuredCrate;
 
 // The records an interrupt writes, made ready after each event; the handler
 // only fills in the end time and calls write(2).
@@ -107,12 +116,13 @@ std::string hex(std::uint32_t v) {
   return text;
 }
 
-// The bus of the run, as the bus library names it; nothing before it has
-// started.
+// The bus of the run, as the bus library names it; before it started, as
+// configured.
 struct BusRecord {
   std::string method, description, crate;
 };
 BusRecord busRecord() {
+  if (!vmebus::busStarted()) return {configuredMethod, "", configuredCrate};
   const vmebus::AccessMethod* m = vmebus::currentMethod();
   if (m == nullptr) return {};
   BusRecord b{m->name(), m->describe(), ""};
@@ -128,25 +138,21 @@ const char* outcomeText(TestOutcome o) {
   }
 }
 
-std::string runOutcome(int status, bool interrupted) {
-  if (interrupted) return "interrupted";
-  std::string w = outcomeWord(status);
-  for (char& c : w) c = static_cast<char>(c - 'A' + 'a');
-  return w;
-}
-
 std::string hostName() {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) return "";
   return host;
 }
 
-std::string jsonRecord(int status, bool interrupted, std::time_t end, std::size_t* timeAt) {
+Json nullOr(const std::string& text) { return text.empty() ? Json(nullptr) : Json(utf8Kept(text)); }
+
+std::string jsonRecord(const RunEnd& e, std::time_t end, std::size_t* timeAt) {
+  const bool interrupted = e.outcome == RunOutcome::Interrupted;
   Json r;
   r["program"] = programName;
   r["version"] = kSuiteVersion;
   r["start"] = timeText(startTime);
-  r["end"] = interrupted ? kTimePlaceholder : timeText(end);
+  r["end"] = timeAt != nullptr ? kTimePlaceholder : timeText(end);
   r["host"] = utf8Kept(hostName());
   const BusRecord bus = busRecord();
   r["bus"] = {{"method", bus.method}, {"description", utf8Kept(bus.description)},
@@ -170,15 +176,19 @@ std::string jsonRecord(int status, bool interrupted, std::time_t end, std::size_
   for (const TestResult& t : verdictTests()) {
     Json lines = Json::array();
     for (const std::string& l : t.lines) lines.push_back(utf8Kept(l));
-    r["tests"].push_back({{"name", t.name}, {"loops", t.loops}, {"errors", t.errors},
-                          {"outcome", outcomeText(t.outcome)}, {"error_lines", lines},
-                          {"more_error_lines", t.moreLines}});
+    Json test = {{"name", t.name}, {"loops", t.loops}, {"errors", t.errors},
+                 {"outcome", outcomeText(t.outcome)}, {"error_lines", lines},
+                 {"more_error_lines", t.moreLines}};
+    if (!t.reason.empty()) test["reason"] = t.reason;
+    r["tests"].push_back(std::move(test));
   }
   if (soakRun)
     r["soak"] = {{"iterations", soak.iterations}, {"calt", soak.calt}, {"cali", soak.cali},
                  {"trig", soak.trig}, {"other", soak.other}, {"bus", soak.bus}};
-  r["outcome"] = runOutcome(status, interrupted);
-  r["exit_status"] = interrupted ? Json(nullptr) : Json(status);
+  r["outcome"] = outcomeName(e.outcome);
+  r["exit_status"] = interrupted ? Json(nullptr) : Json(e.status);
+  r["error"] = nullOr(e.stopLine);
+  r["output_error"] = nullOr(e.outputError);
   std::string text = r.dump() + "\n";
   if (timeAt != nullptr) *timeAt = text.find(kTimePlaceholder);
   return text;
@@ -186,7 +196,21 @@ std::string jsonRecord(int status, bool interrupted, std::time_t end, std::size_
 
 std::string attr(const std::string& text) { return "\"" + xmlEscape(text) + "\""; }
 
-std::string junitRecord(int status, bool interrupted, std::time_t end, std::size_t* timeAt) {
+// Why a run whose outcome is not its verdicts' failed as a whole; empty
+// for the others.
+std::string runError(const RunEnd& e) {
+  switch (e.outcome) {
+    case RunOutcome::Interrupted: return "the run was ended by a signal";
+    case RunOutcome::Untrusted:
+      return "the bus failed during the run (a communication error or time-out): its results "
+             "cannot be trusted";
+    case RunOutcome::Error: return !e.stopLine.empty() ? e.stopLine : e.outputError;
+    default: return "";
+  }
+}
+
+std::string junitRecord(const RunEnd& e, std::time_t end, std::size_t* timeAt) {
+  const std::string error = runError(e);
   const auto& tests = verdictTests();
   int failures = 0, skipped = 0;
   for (const TestResult& t : tests) {
@@ -196,8 +220,9 @@ std::string junitRecord(int status, bool interrupted, std::time_t end, std::size
   const BusRecord bus = busRecord();
   std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   x += "<testsuite name=" + attr(programName) + " tests=\"" +
-       std::to_string(tests.size() + interrupted) + "\" failures=\"" + std::to_string(failures) +
-       "\" errors=\"" + std::to_string(interrupted ? 1 : 0) + "\" skipped=\"" +
+       std::to_string(tests.size() + !error.empty()) + "\" failures=\"" +
+       std::to_string(failures) + "\" errors=\"" + std::to_string(error.empty() ? 0 : 1) +
+       "\" skipped=\"" +
        std::to_string(skipped) + "\" timestamp=" + attr(timeText(startTime)) +
        " hostname=" + attr(hostName()) + ">\n";
   x += "  <properties>\n";
@@ -213,10 +238,10 @@ std::string junitRecord(int status, bool interrupted, std::time_t end, std::size
   property("bus", bus.method);
   property("crate", bus.crate.empty() ? bus.description : bus.crate);
   property("version", kSuiteVersion);
-  property("outcome", runOutcome(status, interrupted));
+  property("outcome", outcomeName(e.outcome));
   x += "    <property name=\"end\" value=\"";
   if (timeAt != nullptr) *timeAt = x.size();
-  x += interrupted ? kTimePlaceholder : timeText(end);
+  x += timeAt != nullptr ? kTimePlaceholder : timeText(end);
   x += "\"/>\n  </properties>\n";
   for (const TestResult& t : tests) {
     char time[32];
@@ -239,11 +264,27 @@ std::string junitRecord(int status, bool interrupted, std::time_t end, std::size
     }
     x += "  </testcase>\n";
   }
-  if (interrupted)
-    x += "  <testcase name=\"interrupted\" classname=" + attr(programName) +
-         ">\n    <error message=\"the run was ended by a signal\"/>\n  </testcase>\n";
+  // The run's own failure, so that a reader counting errors sees it.
+  if (!error.empty())
+    x += "  <testcase name=" + attr(outcomeName(e.outcome)) +
+         " classname=" + attr(programName) + ">\n    <error message=" + attr(error) +
+         "/>\n  </testcase>\n";
   x += "</testsuite>\n";
   return x;
+}
+
+// The JUnit text into its file: the new file beside it renamed over it.
+// Async-signal-safe.
+bool writeJunit(const char* text, std::size_t n) {
+  if (junitFd < 0) return true;
+  bool ok = writeAll(junitFd, text, n);
+  if (!junitTemp.empty()) ok = ::fsync(junitFd) == 0 && ok;
+  ok = ::close(junitFd) == 0 && ok;
+  junitFd = -1;
+  if (junitTemp.empty()) return ok;
+  if (ok) ok = ::rename(junitTemp.c_str(), junitTarget.c_str()) == 0;
+  if (!ok) ::unlink(junitTemp.c_str());
+  return ok;
 }
 
 // The fatal-signal hook: the prepared records, with the time of now.
@@ -260,7 +301,7 @@ extern "C" void writeInterrupted(int) {
   }
   if (junitFd >= 0) {
     formatTime(now.tv_sec, s.junit.data() + s.junitTime);
-    (void)writeAll(junitFd, s.junit.data(), s.junit.size());
+    (void)writeJunit(s.junit.data(), s.junit.size());
   }
 }
 
@@ -268,31 +309,171 @@ void answerHookCall(const char* question, const char* text, std::size_t n) {
   resultsNoteAnswer(question, text, n);
 }
 
-int openFile(const char* variable, std::string& path, int flags) {
-  const char* p = std::getenv(variable);
-  if (p == nullptr || *p == '\0') return -1;
-  path = p;
-  const int fd = vmesim::openAboveStdio(p, flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0)
-    std::fprintf(stderr, "%s: %s=%s cannot be opened: %s, nothing tested\n", programName, variable,
-                 p, std::strerror(errno));
-  return fd;
+// A run that ends without its end decided (a program of the library's own,
+// or one stopped by the library) still leaves no stray new JUnit file.
+void dropUnwritten() {
+  if (written || junitFd < 0 || junitTemp.empty()) return;
+  ::close(junitFd);
+  junitFd = -1;
+  ::unlink(junitTemp.c_str());
+}
+
+// The file's own name with its folder made absolute, for a file that may
+// not exist yet; empty when the folder does not exist.
+std::string canonicalName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  char* real = ::realpath(folder.c_str(), nullptr);
+  if (real == nullptr) return "";
+  std::string name = std::string(real) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::free(real);
+  return name;
+}
+
+// Whether two paths name one file: by device and inode where both exist
+// (hard and symbolic links included), by name where neither does yet.  A
+// character device (/dev/null) is shared by everyone without harm.
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  struct stat sa {}, sb {};
+  const bool ea = ::stat(a.c_str(), &sa) == 0, eb = ::stat(b.c_str(), &sb) == 0;
+  if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino && !S_ISCHR(sa.st_mode);
+  if (ea || eb) return false;
+  const std::string ca = canonicalName(a);
+  return !ca.empty() && ca == canonicalName(b);
+}
+
+struct OtherFile {
+  const char* what;
+  std::string path;
+  bool input;  // read by the run, or written by it
+};
+
+// The refusal of a record that is another file of the run, or empty.
+std::string clash(const char* variable, const std::string& path,
+                  const std::vector<OtherFile>& others) {
+  for (const OtherFile& o : others) {
+    if (!sameFile(path, o.path)) continue;
+    std::string line = std::string(programName) + ": " + variable + "=" + path + " is the " +
+                       o.what + " " + o.path;
+    return line + (o.input ? ": a run record never writes into an input of the run"
+                           : ": the records and the trace each need a file of their own");
+  }
+  return "";
+}
+
+std::string cannot(const char* variable, const std::string& path, const char* why) {
+  return std::string(programName) + ": " + variable + "=" + path + " cannot be opened: " + why +
+         ", nothing tested";
+}
+
+// VME_RESULTS: appended to, one write a record.  Opened without blocking
+// (a FIFO must not hold the run), regular files and character devices only.
+bool openResults(const std::vector<OtherFile>& others, std::string& error) {
+  if ((error = clash("VME_RESULTS", resultsPath, others)) != "") return false;
+  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK;
+  resultsCreated = true;
+  int fd = vmesim::openAboveStdio(resultsPath.c_str(), flags | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    resultsCreated = false;
+    fd = vmesim::openAboveStdio(resultsPath.c_str(), flags | O_CREAT, 0666);
+  }
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+    ::close(fd);
+    fd = -1;
+    errno = vmesim::kNotRegularFile;
+  }
+  if (fd < 0) {
+    error = cannot("VME_RESULTS", resultsPath,
+                   errno == ENXIO ? "not a regular file" : vmesim::fileErrorText(errno));
+    return false;
+  }
+  resultsFd = fd;
+  return true;
+}
+
+// VME_JUNIT: checked now, written whole at the end.
+bool openJunit(const std::vector<OtherFile>& others, std::string& error) {
+  if ((error = clash("VME_JUNIT", junitPath, others)) != "") return false;
+  struct stat st {};
+  const bool exists = ::stat(junitPath.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) {
+    error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
+    return false;
+  }
+  if (exists && S_ISCHR(st.st_mode)) {
+    junitFd = vmesim::openAboveStdio(junitPath.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    if (junitFd < 0) error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
+    return junitFd >= 0;
+  }
+  if (exists && !S_ISREG(st.st_mode)) {
+    error = cannot("VME_JUNIT", junitPath,
+                   S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    return false;
+  }
+  // A symbolic link keeps pointing at the file it names.
+  char* real = ::realpath(junitPath.c_str(), nullptr);
+  junitTarget = real != nullptr ? real : junitPath;
+  std::free(real);
+  const std::size_t slash = junitTarget.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : junitTarget.substr(0, slash + 1);
+  const std::string name = junitTarget.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::string temp = folder + "." + name + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
+    return false;
+  }
+  // The permissions a file made by open(2) would have.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  (void)::fchmod(fd, 0666 & ~mask);
+  junitFd = fd;
+  junitTemp = temp;
+  return true;
 }
 
 }  // namespace
 
-bool resultsOpen(const char* program) {
+bool resultsOpen(const char* program, const vmebus::BusConfig& bus, const char* played,
+                 std::string& error) {
   programName = program;
   startTime = std::time(nullptr);
   startClock = std::chrono::steady_clock::now();
-  resultsFd = openFile("VME_RESULTS", resultsPath, O_APPEND);
-  if (resultsFd < 0 && !resultsPath.empty()) return false;
-  junitFd = openFile("VME_JUNIT", junitPath, O_TRUNC);
-  if (junitFd < 0 && !junitPath.empty()) return false;
+  configuredMethod = bus.method;
+  configuredCrate = bus.crateFile.empty() ? "built-in default" : bus.crateFile;
+  const char* r = std::getenv("VME_RESULTS");
+  const char* j = std::getenv("VME_JUNIT");
+  resultsPath = r != nullptr ? r : "";
+  junitPath = j != nullptr ? j : "";
+  std::vector<OtherFile> others = {
+      {"crate file", bus.crateFile, true},
+      {"device table", bus.deviceTable, true},
+      {"input file", played != nullptr ? played : "", true},
+      // A bare name is looked for by the loader, not here.
+      {"CAEN library", bus.caenLibrary.find('/') != std::string::npos ? bus.caenLibrary : "", true},
+      {"trace file", bus.tracePath, false},
+  };
+  if (!resultsPath.empty()) {
+    others.push_back({"JUnit file", junitPath, false});
+    if (!openResults(others, error)) return false;
+    others.back() = {"results file", resultsPath, false};
+  }
+  if (!junitPath.empty() && !openJunit(others, error)) {
+    // Refused: the results file made for this run goes again.
+    if (resultsCreated && resultsFd >= 0) {
+      ::close(resultsFd);
+      resultsFd = -1;
+      ::unlink(resultsPath.c_str());
+    }
+    return false;
+  }
   if (!resultsWanted()) return true;
   answerHook = answerHookCall;
   resultsChanged();
   vmebus::setFatalSignalHook(writeInterrupted);
+  std::atexit(dropUnwritten);
   return true;
 }
 
@@ -325,38 +506,32 @@ void resultsChanged() {
   const int next = ready.load() == 0 ? 1 : 0;
   Snapshot& s = snapshots[next];
   // Not the one the handler may be reading: it is replaced only after.
-  s.json = resultsFd >= 0 ? jsonRecord(RUN_UNTESTED, true, 0, &s.jsonTime) : "";
-  s.junit = junitFd >= 0 ? junitRecord(RUN_UNTESTED, true, 0, &s.junitTime) : "";
+  RunEnd interrupted;
+  interrupted.outcome = RunOutcome::Interrupted;
+  s.json = resultsFd >= 0 ? jsonRecord(interrupted, 0, &s.jsonTime) : "";
+  s.junit = junitFd >= 0 ? junitRecord(interrupted, 0, &s.junitTime) : "";
   ready.store(next, std::memory_order_release);
 }
 
-int resultsFinish(int status) {
-  if (!resultsWanted() || written) return status;
+void resultsFinish(const RunEnd& e) {
+  if (!resultsWanted() || written) return;
   written = 1;
   const std::time_t end = std::time(nullptr);
-  bool ok = true;
   if (resultsFd >= 0) {
-    const std::string json = jsonRecord(status, false, end, nullptr);
+    const std::string json = jsonRecord(e, end, nullptr);
     // One write, so records of stations sharing the file never interleave.
-    if (!writeAll(resultsFd, json.data(), json.size())) {
-      std::fprintf(stderr, "%s: results file %s cannot be written: %s\n", programName,
-                   resultsPath.c_str(), std::strerror(errno));
-      ok = false;
-    }
+    if (writeAll(resultsFd, json.data(), json.size()))
+      std::fprintf(stderr, "%s: run record appended to %s\n", programName, resultsPath.c_str());
+    else
+      std::fprintf(stderr, "%s: results file %s cannot be written: %s; this run's record is lost\n",
+                   programName, resultsPath.c_str(), std::strerror(errno));
   }
   if (junitFd >= 0) {
-    const std::string xml = junitRecord(status, false, end, nullptr);
-    if (!writeAll(junitFd, xml.data(), xml.size()) || ::close(junitFd) != 0) {
-      std::fprintf(stderr, "%s: JUnit file %s cannot be written: %s\n", programName,
-                   junitPath.c_str(), std::strerror(errno));
-      ok = false;
-    }
-    junitFd = -1;
+    const std::string xml = junitRecord(e, end, nullptr);
+    if (writeJunit(xml.data(), xml.size()))
+      std::fprintf(stderr, "%s: JUnit report written to %s\n", programName, junitPath.c_str());
+    else
+      std::fprintf(stderr, "%s: JUnit file %s cannot be written: %s; this run's report is lost\n",
+                   programName, junitPath.c_str(), std::strerror(errno));
   }
-  return ok ? status : RUN_UNTESTED;
-}
-
-void resultsFinishInterrupted() {
-  resultsChanged();
-  writeInterrupted(SIGINT);
 }

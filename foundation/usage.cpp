@@ -1,9 +1,13 @@
 #include "foundation/usage.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "buslib/bus_config.h"
+#include "foundation/results.h"
+#include "foundation/run_end.h"
 #include "foundation/version.h"
 
 const char kStatusVerdicts[] =
@@ -81,6 +85,11 @@ int answer(const ProgramUsage& u, bool version) {
   return 0;
 }
 
+bool recordAsked(const char* variable) {
+  const char* v = std::getenv(variable);
+  return v != nullptr && *v != '\0';
+}
+
 int refuse(const ProgramUsage& u, const char* what, const char* arg) {
   std::fprintf(stderr, "%s: %s %s\n", u.name, what, arg);
   printUsage(stderr, u);
@@ -109,8 +118,21 @@ int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** f
       *file = a;
     }
   }
-  // The run goes on: the bus starts now, so that a bad setting (a crate file,
-  // a trace, VME_BUS) stops the program before its first output.
-  vmebus::startBusFromEnvironment();
+  // The run goes on.  Its records are checked and opened first, so that a
+  // run stopped by a bad setting still leaves a true record; then the bus
+  // starts, so that a bad setting (a crate file, a trace, VME_BUS, a bridge)
+  // stops the program before its first output.
+  vmebus::BusConfig config;
+  std::string error;
+  const bool configured = vmebus::busConfigFromEnvironment(config, error);
+  if (u.results) {
+    std::string refused;
+    if (!resultsOpen(u.name, config, file != nullptr ? *file : nullptr, refused))
+      return stopBeforeTests(refused);
+  } else if (recordAsked("VME_RESULTS") || recordAsked("VME_JUNIT")) {
+    std::fprintf(stderr, "%s writes no run record\n", u.name);
+  }
+  if (!configured) return stopBeforeTests("vme-bus: " + error);
+  if (!vmebus::startBus(config, error)) return stopBeforeTests(error);
   return -1;
 }

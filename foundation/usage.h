@@ -21,9 +21,10 @@ extern const char kStatusFiles[];     // vmescript
 extern const char kStatusConsole[];   // qemseq: console and file player
 
 // Call first in main(), before any output or bus call.  Returns -1 when the
-// program goes on, and has then started the bus library from its settings
-// (a bad setting stops the program with one line and status 2); else the
-// exit status to end with, the bus untouched.  A program that takes a
+// program goes on, and has then opened its run records and started the bus
+// library from its settings; else the exit status to end with: a bad
+// setting, record or bus gives one line, the records of a run that ended
+// before its tests, and status 2.  A program that takes a
 // file passes file: it gets the one operand (nullptr when none), which may
 // follow "--" when it starts with '-'; a lone "-" is a file name.  Without
 // file, an operand is refused like an unknown option.

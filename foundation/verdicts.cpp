@@ -6,6 +6,7 @@
 
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
+#include "foundation/run_end.h"
 
 ModuleIdentity verdictModule;
 
@@ -111,16 +112,7 @@ int verdictStatus() {
   return notRun > 0 ? RUN_INCOMPLETE : RUN_PASSED;
 }
 
-const char* outcomeWord(int status) {
-  switch (status) {
-    case RUN_PASSED: return "PASSED";
-    case RUN_FAILED: return "FAILED";
-    case RUN_INCOMPLETE: return "INCOMPLETE";
-    default: return "UNTESTED";
-  }
-}
-
-std::string verdictSummary(const char* program) {
+std::string verdictSummaryHead(const char* program) {
   int passed = 0, failed = 0;
   std::string notRun;
   int notRunCount = 0;
@@ -141,10 +133,11 @@ std::string verdictSummary(const char* program) {
                   verdictModule.firmware);
     line += text;
   }
-  return line + ": " + outcomeWord(verdictStatus());
+  return line;
 }
 
-int printVerdictSummary(const char* program) {
-  std::printf("%s\n", verdictSummary(program).c_str());
-  return verdictStatus();
+std::string verdictSummary(const char* program) {
+  return verdictSummaryHead(program) + ": " + outcomeWord(outcomeOf(verdictStatus()));
 }
+
+int endVerdictRun(const char* program) { return endRun(verdictStatus(), verdictSummaryHead(program)); }

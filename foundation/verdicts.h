@@ -56,10 +56,11 @@ void verdictsReset();
 // RUN_FAILED for a failed verdict, RUN_UNTESTED when no test ran,
 // RUN_INCOMPLETE when one did not, else RUN_PASSED.
 int verdictStatus();
-// PASSED, FAILED, INCOMPLETE or UNTESTED for an exit status.
-const char* outcomeWord(int status);
 // "PROGRAM: 11 tests, 10 passed, 0 failed, 1 not run (RAM); module serial
-// 01 firmware 9: INCOMPLETE", the module part when it was read.
+// 01 firmware 9", the module part when it was read: the summary line
+// before the outcome the run's end gives it.
+std::string verdictSummaryHead(const char* program);
+// The same with ": " and the word of verdictStatus().
 std::string verdictSummary(const char* program);
-// Prints the summary line and returns verdictStatus().
-int printVerdictSummary(const char* program);
+// The run's end from the verdicts, with the summary line; returns the status.
+int endVerdictRun(const char* program);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/file_player.h"
@@ -324,5 +325,5 @@ int main(int argc, char** argv) {
   vmeClose();
   // The console has no verdicts.  The file player ends with RUN_FAILED
   // itself when it cannot use its file or window.
-  return mapFailed ? RUN_UNTESTED : RUN_PASSED;
+  return finishRun(mapFailed ? RUN_UNTESTED : RUN_PASSED);
 }

@@ -1,7 +1,6 @@
 // qemtest: maps one QEM module, resets it and runs the eleven production
 // tests in their fixed order.
-#include "foundation/exit_status.h"
-#include "foundation/results.h"
+#include "foundation/run_end.h"
 #include "qemtest.h"
 #include "foundation/usage.h"
 
@@ -28,6 +27,5 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  if (!resultsOpen("qemtest")) return RUN_UNTESTED;
-  return resultsFinish(qemtestRun());
+  return finishRun(qemtestRun());
 }

@@ -88,7 +88,7 @@ int qemtestRun() {
     qemCheckTTC();
     runSequence();
   }
-  const int status = printVerdictSummary("qemtest");
+  const int status = endVerdictRun("qemtest");
   vmeClose();
   std::fflush(stdout);
   return status;

@@ -2,6 +2,7 @@
 // registers and the sequencer RAM, then runs the REG, TTC, SER and I2C tests.
 #include <cstdint>
 
+#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
@@ -39,14 +40,13 @@ const ProgramUsage kUsage{
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   std::uint32_t address = TTCVI_DEFAULT_BASE;
-  if (!resultsOpen("qemttc")) return RUN_UNTESTED;
   askHex("Enter  VME base address", TTCVI_DEFAULT_BASE, &address);
   const VmePtr ttcviWindow = vmeOpen(TTCVI_WINDOW, address, VME_A24);
   const VmePtr module = vmeSelect(QEM_TTC_WINDOW);
   const VmePtr ram = vmeOpen(QEM_TTC_RAM_WINDOW, QEM_TTC_RAM_BASE, VME_A24);
   // A run whose windows could not all be mapped tested nothing.
   (void)qemttcRun(ttcviWindow, module, ram);
-  const int status = printVerdictSummary("qemttc");
+  const int status = endVerdictRun("qemttc");
   vmeClose();
-  return resultsFinish(status);
+  return finishRun(status);
 }

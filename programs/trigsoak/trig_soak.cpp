@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,16 +10,17 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
+#include "foundation/run_end.h"
 #include "foundation/verdicts.h"
 
 VmePtr trigCmd;
 VmePtr trigStatus;
 
-std::int32_t caltErrors = 0;
-std::int32_t caliErrors = 0;
-std::int32_t trigErrors = 0;
-std::int32_t otherErrors = 0;
-std::int32_t busCount = 0;
+std::uint64_t caltErrors = 0;
+std::uint64_t caliErrors = 0;
+std::uint64_t trigErrors = 0;
+std::uint64_t otherErrors = 0;
+std::uint64_t busCount = 0;
 
 namespace {
 
@@ -58,30 +60,46 @@ void reportTrig(unsigned cmd, unsigned status) {
     printErrorLine("error trig %x %x %i\n", cmd, status, 0);
 }
 
+// The signal that ended the iterations, or 0.
 volatile std::sig_atomic_t soakStopped = 0;
-extern "C" void onSoakInterrupt(int) { soakStopped = 1; }
+extern "C" void onSoakInterrupt(int sig) { soakStopped = sig; }
 
-// Control-C ends the iterations instead of the process; an ignored SIGINT
-// stays ignored.
-struct sigaction soakInterruptOn() {
-  struct sigaction sa {}, old {};
+// Control-C, SIGTERM and SIGHUP end the iterations instead of the process,
+// so that the counts at that moment are printed and recorded; a signal the
+// caller ignored stays ignored.
+constexpr int kSoakSignals[] = {SIGINT, SIGTERM, SIGHUP};
+using SoakHandlers = std::array<struct sigaction, std::size(kSoakSignals)>;
+
+SoakHandlers soakInterruptOn() {
+  struct sigaction sa {};
   sa.sa_handler = onSoakInterrupt;
   sigemptyset(&sa.sa_mask);
+  for (int sig : kSoakSignals) sigaddset(&sa.sa_mask, sig);
   sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, nullptr, &old);
-  if (old.sa_handler != SIG_IGN) sigaction(SIGINT, &sa, nullptr);
+  SoakHandlers old{};
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    sigaction(kSoakSignals[i], nullptr, &old[i]);
+    if (old[i].sa_handler != SIG_IGN) sigaction(kSoakSignals[i], &sa, nullptr);
+  }
   return old;
 }
 
-SoakCounts counts(unsigned long long iterations) {
+void soakInterruptOff(const SoakHandlers& old) {
+  for (std::size_t i = 0; i < old.size(); ++i) sigaction(kSoakSignals[i], &old[i], nullptr);
+}
+
+SoakCounts counts(std::uint64_t iterations) {
   return {iterations, caltErrors, caliErrors, trigErrors, otherErrors, busCount};
 }
 
-std::string countsText(unsigned long long iterations, bool interrupted) {
-  char text[200];
-  std::snprintf(text, sizeof text, "%s: %llu iterations%s, errors calt %i cali %i trig %i other %i",
-                trigSettings.program, iterations, interrupted ? " (interrupted)" : "", caltErrors,
-                caliErrors, trigErrors, otherErrors);
+unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
+std::string countsText(std::uint64_t iterations, bool interrupted) {
+  char text[240];
+  std::snprintf(text, sizeof text,
+                "%s: %llu iterations%s, errors calt %llu cali %llu trig %llu other %llu",
+                trigSettings.program, ull(iterations), interrupted ? " (interrupted)" : "",
+                ull(caltErrors), ull(caliErrors), ull(trigErrors), ull(otherErrors));
   return text;
 }
 
@@ -91,12 +109,6 @@ constexpr auto kProgressEvery = std::chrono::seconds(10);
 constexpr auto kRecordEvery = std::chrono::seconds(1);
 
 }  // namespace
-
-std::string soakSummary(unsigned long long iterations, bool interrupted) {
-  const bool clean = caltErrors == 0 && caliErrors == 0 && trigErrors == 0 && otherErrors == 0 &&
-                     busCount == 0;
-  return countsText(iterations, interrupted) + ": " + (clean ? "PASSED" : "FAILED");
-}
 
 void trigSetRegisters(VmePtr base) {
   trigCmd = base;
@@ -198,7 +210,8 @@ int runSoak() {
   if (trigSettings.loops == SoakLoops::Asked) {
     // End of input here ends the dialogue: an endless soak nobody asked for
     // would never stop on its own.
-    if (askHex("Enter number of loops ", 0, &loops) < 0) return RUN_UNTESTED;
+    if (askHex("Enter number of loops ", 0, &loops) < 0)
+      return endRun(RUN_UNTESTED, countsText(0, false));
   }
   caltErrors = 0;
   caliErrors = 0;
@@ -208,11 +221,11 @@ int runSoak() {
   std::fflush(stdout);
   resultsNoteSoak(counts(0));
   soakStopped = 0;
-  const struct sigaction before = soakInterruptOn();
+  const SoakHandlers before = soakInterruptOn();
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point nextProgress = start + kProgressEvery, nextRecord = start + kRecordEvery;
-  unsigned long long done = 0;
+  std::uint64_t done = 0;
   for (std::uint32_t i = 0; (loops == 0 || i < loops) && !soakStopped; ++i) {
     soakIteration();
     ++done;
@@ -232,22 +245,17 @@ int runSoak() {
       nextProgress += kProgressEvery;
     }
   }
-  sigaction(SIGINT, &before, nullptr);
-  std::printf("error counts = %i %i %i\n", caltErrors, caliErrors, trigErrors);
-  std::printf("other errors = %i\n", otherErrors);
-  std::printf("  bus count  = %i\n", busCount);
-  std::printf("%s\n", soakSummary(done, soakStopped != 0).c_str());
-  const long total = static_cast<long>(caltErrors) + caliErrors + trigErrors + otherErrors + busCount;
+  soakInterruptOff(before);
+  std::printf("error counts = %llu %llu %llu\n", ull(caltErrors), ull(caliErrors), ull(trigErrors));
+  std::printf("other errors = %llu\n", ull(otherErrors));
+  std::printf("  bus count  = %llu\n", ull(busCount));
+  // Each count is below 2^64 / 5: far beyond what a soak reaches.
+  const std::uint64_t total = caltErrors + caliErrors + trigErrors + otherErrors + busCount;
   noteTest("soak", total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(total),
            static_cast<long>(done), done > 0);
   resultsNoteSoak(counts(done));
-  if (soakStopped) {
-    // Then the process dies of the signal as it would have; the library's
-    // own handler, when it has one, writes the trace out first.
-    std::fflush(stdout);
-    resultsFinishInterrupted();
-    ::raise(SIGINT);
-  }
-  const bool clean = total == 0;
-  return clean ? RUN_PASSED : RUN_FAILED;
+  // Then the process dies of the signal as it would have; the library's
+  // own handler, when it has one, writes the trace out first.
+  if (const int sig = soakStopped) endRunInterrupted(sig, countsText(done, true));
+  return endRun(total == 0 ? RUN_PASSED : RUN_FAILED, countsText(done, false));
 }

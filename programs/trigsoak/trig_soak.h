@@ -31,11 +31,13 @@ inline constexpr int POLL_LIMIT = 99;
 extern VmePtr trigCmd;
 extern VmePtr trigStatus;
 
-extern std::int32_t caltErrors;
-extern std::int32_t caliErrors;
-extern std::int32_t trigErrors;
-extern std::int32_t otherErrors;
-extern std::int32_t busCount;
+// Counted without end: a soak of days at a million errors a second stays
+// far inside 64 bits.
+extern std::uint64_t caltErrors;
+extern std::uint64_t caliErrors;
+extern std::uint64_t trigErrors;
+extern std::uint64_t otherErrors;
+extern std::uint64_t busCount;
 
 void trigSetRegisters(VmePtr base);
 
@@ -54,14 +56,13 @@ void triggerStep(int bit);
 // One pass of the script, ending with the D32 read of both registers.
 void soakIteration();
 
-// "trigsoak: 100 iterations, errors calt 0 cali 0 trig 0 other 0: PASSED".
-std::string soakSummary(unsigned long long iterations, bool interrupted);
-
 // Zeroes the counters, runs the iterations and prints the report and the
-// summary line.  Returns the run's exit status: RUN_PASSED when no error was
-// counted, RUN_FAILED when one was, RUN_UNTESTED when the operator's input
-// ended before a loop count was given.  Control-C during the iterations ends
-// them: the report, the summary and the record are written, then the
-// process dies of SIGINT.  A soak longer than 10 s writes a progress line to
+// summary line ("trigsoak: 100 iterations, errors calt 0 cali 0 trig 0 other
+// 0: PASSED").  Returns the run's exit status as its end decides it:
+// RUN_PASSED when no error was counted, RUN_FAILED when one was,
+// RUN_UNTESTED when the operator's input ended before a loop count was
+// given.  Control-C, SIGTERM or SIGHUP during the iterations ends them: the
+// report, the summary (INTERRUPTED) and the record are written, then the
+// process dies of that signal.  A soak longer than 10 s writes a progress line to
 // standard error every 10 s.
 int runSoak();

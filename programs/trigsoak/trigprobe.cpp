@@ -2,6 +2,7 @@
 // reporting of the bus library, then soaks the register pair 100000 times.
 #include <cstdio>
 
+#include "foundation/run_end.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
 #include "foundation/settings.h"
@@ -46,6 +47,5 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  if (!resultsOpen("trigprobe")) return RUN_UNTESTED;
-  return resultsFinish(probeMain(soak));
+  return finishRun(probeMain(soak));
 }

@@ -1,5 +1,6 @@
 // trigprobe3: as trigprobe2, with the short load sequence (the five loads
 // only).
+#include "foundation/run_end.h"
 #include "foundation/exit_status.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
@@ -35,5 +36,5 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return probeMain(load);
+  return finishRun(probeMain(load));
 }

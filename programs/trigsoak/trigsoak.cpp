@@ -1,5 +1,6 @@
 // trigsoak: soaks the trigger register pair at an operator's base address,
 // as many times as asked (0 = until Control-C), and prints the error counts.
+#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
@@ -30,7 +31,6 @@ const ProgramUsage kUsage{
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   std::uint32_t base = 0;
-  if (!resultsOpen("trigsoak")) return RUN_UNTESTED;
   askHex("Enter VME base address", 0xFF0000, &base);
   vmeWindowSize = 0x1000;
   const VmePtr p = vmeOpen(base, VME_A24);
@@ -40,5 +40,5 @@ int main(int argc, char** argv) {
     status = runSoak();
   }
   vmeClose();
-  return resultsFinish(status);
+  return finishRun(status);
 }

@@ -1,4 +1,5 @@
 // trigsoak2: one pass of the trigger soak at the fixed base 0xFF0000.
+#include "foundation/run_end.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
 #include "foundation/settings.h"
@@ -22,7 +23,6 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  if (!resultsOpen("trigsoak2")) return RUN_UNTESTED;
   const VmePtr p = vmeOpenA24(0xFF0000);
   int status = RUN_UNTESTED;
   if (!p.isNull()) {
@@ -30,5 +30,5 @@ int main(int argc, char** argv) {
     status = runSoak();
   }
   vmeClose();
-  return resultsFinish(status);
+  return finishRun(status);
 }

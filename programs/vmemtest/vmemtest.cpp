@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
@@ -138,14 +139,13 @@ int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
   // At end of input the open only peeks; the dialogue then ends before any
   // write.
-  if (!resultsOpen("vmemtest")) return RUN_UNTESTED;
   askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
   const bool answered = !window.isNull() && dialogue(window);
   if (answered) runTests(window);
   // Without a window, or with input that ended before the loop count,
   // nothing was tested.
-  const int status = printVerdictSummary("vmemtest");
+  const int status = endVerdictRun("vmemtest");
   vmeClose();
-  return resultsFinish(status);
+  return finishRun(status);
 }

@@ -1,5 +1,6 @@
 // vmescope: byte offset, D16 or D32, window of 0x1000 or 0x10000 bytes in A24
 // or A32 space, endless dialogue.
+#include "foundation/run_end.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "programs/vmescope/scope.h"
@@ -44,5 +45,5 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return scopeMain();
+  return finishRun(scopeMain());
 }

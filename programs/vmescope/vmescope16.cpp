@@ -1,5 +1,6 @@
 // vmescope16: D16 word offset, D16 only, 0x20000 window with A32 by default;
 // the write loop can write back what it reads.  Ends after 9999 exchanges.
+#include "foundation/run_end.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "programs/vmescope/scope.h"
@@ -42,5 +43,5 @@ const ProgramUsage kUsage{
 
 int main(int argc, char** argv) {
   if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return scopeMain();
+  return finishRun(scopeMain());
 }

@@ -6,6 +6,7 @@
 
 #include "foundation/console.h"
 #include "foundation/file_player.h"
+#include "foundation/run_end.h"
 #include "foundation/settings.h"
 #include "foundation/usage.h"
 #include "foundation/vme_window.h"
@@ -48,12 +49,11 @@ const ProgramUsage kUsage{
     .statuses = kStatusFiles,
 };
 
-int main(int argc, char** argv) {
-  const char* operand = nullptr;
-  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
-  const char* program = argv[0];
-  const char* fileName = operand != nullptr ? operand : "winky.dat";
+namespace {
 
+// Plays the file; 0 at its end, 1 when it cannot be used or its window
+// cannot be mapped.
+int play(const char* program, const char* fileName) {
   std::FILE* file = playerOpen(program, fileName);
   if (file == nullptr) return 1;
   std::printf("%s", kHelp);
@@ -116,4 +116,12 @@ int main(int argc, char** argv) {
   if (!playerFinish(file, program, fileName)) return 1;
   vmeClose();
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* operand = nullptr;
+  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
+  return finishRun(play(argv[0], operand != nullptr ? operand : "winky.dat"));
 }

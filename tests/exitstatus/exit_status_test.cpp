@@ -263,7 +263,7 @@ TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfSigint) {
   EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
   EXPECT_THAT(r.out, testing::MatchesRegex(
                          "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
-                         "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: FAILED\n"));
+                         "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
   const auto lines = vmetest::readLines(dir.file("r.jsonl"));
   ASSERT_EQ(lines.size(), 1u);
   const auto j = nlohmann::json::parse(lines[0]);
