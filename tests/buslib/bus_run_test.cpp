@@ -309,6 +309,7 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
     if (c.env.count("CAEN_STANDIN_COMM_ERROR_AFTER") != 0) {
       EXPECT_NE(traceCycles(dir.file("trace")).size(), 0u);
       EXPECT_NE(r.out.find("Fail"), std::string::npos) << "the failed cycle counts";
+      EXPECT_THAT(r.out, EndsWith(": UNTRUSTED\nVXI done.\n")) << "whatever the verdicts";
     } else {
       EXPECT_EQ(r.out, "") << "stopped before its first line, as for any bad setting";
       EXPECT_TRUE(traceCycles(dir.file("trace")).empty());
@@ -452,6 +453,29 @@ TEST(ExitChecks, TraceLimitEndsTheTraceNotTheRun) {
   EXPECT_THAT(text, EndsWith("\n# the trace reached its limit of 4 KiB; the cycles that follow are "
                              "not traced\n# " + std::to_string(all.size() - cycles.size()) +
                              " cycles after the trace limit were not traced\n"));
+
+  // Reached by a comment line (the unmap at the end), no cycle was lost:
+  // no count line.
+  const RunResult scope = runProgram(
+      "vmescope", withInput("", {{"VME_TRACE", dir.file("s")}, {"VME_TRACE_LIMIT", "256"}}));
+  EXPECT_EQ(scope.exitStatus, 0);
+  EXPECT_THAT(readFile(dir.file("s")), EndsWith("\n# the trace reached its limit of 256 bytes; the "
+                                                "cycles that follow are not traced\n"));
+}
+
+// A trace named after a script that does not exist made the file itself: it
+// goes again, and the player says what is wrong, that the script is missing.
+TEST(ExitChecks, TraceMadeUnderTheNameOfAMissingInputLeavesNoFile) {
+  TempDir dir;
+  for (const char* program : {"vmescript", "qemseq"}) {
+    RunOptions o = withInput("", {{"VME_TRACE", dir.file("new.dat")}});
+    o.args = {dir.file("new.dat")};
+    const RunResult r = runProgram(program, o);
+    EXPECT_EQ(r.exitStatus, 1) << program;
+    EXPECT_THAT(r.out, HasSubstr("can't open file " + dir.file("new.dat")));
+    EXPECT_EQ(r.err, dir.file("new.dat") + ": No such file or directory\n") << program;
+    EXPECT_FALSE(std::ifstream(dir.file("new.dat")).good()) << program;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -33,21 +34,22 @@ struct StatusCase {
   const char* input;
   const char* faultCrate; // examples/faults/NAME.crate that must fail the run, or ""
   int noMapStatus;        // when every window mapping fails
+  bool records = false;   // writes VME_RESULTS and VME_JUNIT
 };
 
 const StatusCase kCases[] = {  // a file player's file first, as it plays after "--"
     {"vmescript", "examples/scripts/winky.dat", "", "", 1},
     {"qemseq", "examples/qemseq/qemky.dat", "", "", 1},
     {"qemseq", "", "", "", 2},  // the console is no file player
-    {"qemtest", "", "", "qem-sink-dead", 2},
-    {"qemttc", "", "", "ttc-bcast-dead", 2},
+    {"qemtest", "", "", "qem-sink-dead", 2, true},
+    {"qemttc", "", "", "ttc-bcast-dead", 2, true},
     {"vmescope", "", "", "", 2},
     {"vmescope16", "", "", "", 2},
     {"vmescopeb", "", "", "", 2},
-    {"vmemtest", "", "h200000\n\n\n\n\n\n", "memory-stuck1", 2},
-    {"trigsoak", "", "\n1\n", "trigger-cal-hang", 2},
-    {"trigsoak2", "", "", "trigger-cal-hang", 2},
-    {"trigprobe", "", "\n", "trigger-cal-hang", 2},
+    {"vmemtest", "", "h200000\n\n\n\n\n\n", "memory-stuck1", 2, true},
+    {"trigsoak", "", "\n1\n", "trigger-cal-hang", 2, true},
+    {"trigsoak2", "", "", "trigger-cal-hang", 2, true},
+    {"trigprobe", "", "\n", "trigger-cal-hang", 2, true},
     {"trigprobe2", "", "\n", "", 2},
     {"trigprobe3", "", "\n", "", 2},
 };
@@ -63,22 +65,35 @@ int status(const StatusCase& c, const std::string& crate, const char* input,
   return r.exitStatus;
 }
 
+// The runs every program of kCases makes: the default crate, every mapping
+// failing, a bridge that cannot be opened (file players included: it tests
+// nothing), its fault crate; with the status each must end with.
+struct Variant {
+  std::string name;
+  std::map<std::string, std::string> env;
+  int status;
+};
+std::vector<Variant> variants(const StatusCase& c, const TempDir& dir) {
+  std::vector<Variant> v = {
+      {"default", {}, 0},
+      {"no window", {{"VME_SIM_CRATE", dir.write("nomap.crate", "library map=-4\n")}}, c.noMapStatus},
+      {"no bridge", {{"VME_BUS", "caen:V1718:0"}, {"VME_TRACE", dir.file("caen.trace")},
+                     {"VME_CAEN_LIBRARY", dir.file("libCAENVME.so")}}, 2},
+  };
+  if (*c.faultCrate)
+    v.push_back({c.faultCrate, {{"VME_SIM_CRATE", sourcePath(std::string("examples/faults/") +
+                                                             c.faultCrate + ".crate")}}, 1});
+  return v;
+}
+
 TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
   TempDir dir;
-  const std::string noMap = dir.write("nomap.crate", "library map=-4\n");
   for (const StatusCase& c : kCases) {
-    SCOPED_TRACE(std::string(c.program) + " " + c.file);
-    EXPECT_EQ(status(c, "", c.input), 0);
-    if (*c.faultCrate) {
-      EXPECT_EQ(status(c, sourcePath(std::string("examples/faults/") + c.faultCrate + ".crate"),
-                       c.input), 1);
+    for (const Variant& v : variants(c, dir)) {
+      SCOPED_TRACE(std::string(c.program) + " " + c.file + " " + v.name);
+      EXPECT_EQ(status(c, "", c.input, v.env), v.status);
     }
-    EXPECT_EQ(status(c, noMap, c.input), c.noMapStatus);
-    // A bus that cannot be opened tests nothing, file players included.
-    const std::string trace = dir.file("caen.trace");
-    EXPECT_EQ(status(c, "", c.input, {{"VME_BUS", "caen:V1718:0"}, {"VME_TRACE", trace},
-                                      {"VME_CAEN_LIBRARY", dir.file("libCAENVME.so")}}), 2);
-    EXPECT_TRUE(traceCycles(trace).empty());
+    EXPECT_TRUE(traceCycles(dir.file("caen.trace")).empty());
   }
   // Input that ends before the first test: nothing was tested.
   EXPECT_EQ(status({"vmemtest", "", "", "", 0}, "", "h200000\n\n\n\n\n"), 2);  // at the loop count
@@ -89,7 +104,8 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
 }
 
 // A trace that would write into an input of the run, a FIFO that nobody
-// reads, a bad limit, a crate file that is a FIFO: nothing is tested, one
+// reads, a bad limit, a crate file that is a FIFO, a record that would be an
+// input, the trace or the other record, or a FIFO: nothing is tested, one
 // line, and the inputs are as they were.
 TEST(ExitStatus, TraceOrCrateFileRefused) {
   TempDir dir;
@@ -100,6 +116,9 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
   const std::string fifo = dir.file("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(link(script.c_str(), dir.file("w.link").c_str()), 0);
+  ASSERT_EQ(symlink(table.c_str(), dir.file("d.link").c_str()), 0);
+  const std::string lib = dir.write("libCAENVME.so", "no library");
+  const std::string history = dir.write("history.jsonl", "{\"program\":\"qemtest\"}\n");
   struct Refusal {
     const char* program;
     std::string arg;
@@ -114,6 +133,17 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
       {"qemtest", "", {{"VME_TRACE", fifo}}, "is a FIFO that no program reads"},
       {"qemtest", "", {{"VME_SIM_CRATE", fifo}}, "not a regular file"},
       {"trigsoak2", "", {{"VME_TRACE", dir.file("t")}, {"VME_TRACE_LIMIT", "4X"}}, "VME_TRACE_LIMIT=4X"},
+      // The records: never an input, the trace or each other; never a FIFO.
+      {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_JUNIT", crate}}, "VME_JUNIT=" + crate + " is the crate file"},
+      {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_RESULTS", crate}}, "is the crate file " + crate},
+      {"trigprobe", "", {{"VME_DEVICE_TABLE", table}, {"VME_JUNIT", dir.file("d.link")}}, "is the device table"},
+      {"qemtest", "", {{"VME_BUS", "caen:V1718:0"}, {"VME_CAEN_LIBRARY", lib}, {"VME_RESULTS", lib}},
+       "is the CAEN library"},
+      {"qemtest", "", {{"VME_RESULTS", history}, {"VME_JUNIT", history}}, "is the JUnit file"},
+      {"qemtest", "", {{"VME_RESULTS", dir.file("rt")}, {"VME_TRACE", dir.file("rt")}}, "is the trace file"},
+      {"vmemtest", "", {{"VME_JUNIT", dir.file("jt")}, {"VME_TRACE", dir.file("jt")}}, "is the trace file"},
+      {"qemtest", "", {{"VME_RESULTS", fifo}}, "VME_RESULTS=" + fifo + " cannot be opened: not a regular file"},
+      {"qemtest", "", {{"VME_JUNIT", fifo}}, "VME_JUNIT=" + fifo + " cannot be opened: not a regular file"},
   };
   for (const Refusal& c : cases) {
     RunOptions o = withInput("\n", c.env);
@@ -128,6 +158,9 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
   EXPECT_EQ(readFile(crate), crateText);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");
   EXPECT_EQ(readFile(table), "LOBBO 4\n");
+  EXPECT_EQ(readFile(lib), "no library");
+  EXPECT_EQ(readFile(history), "{\"program\":\"qemtest\"}\n");
+  EXPECT_FALSE(std::ifstream(dir.file("rt")).good());
 }
 
 TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
@@ -249,29 +282,115 @@ TEST(ExitStatus, TestsWithoutALoopAreNotRun) {
   }
 }
 
-// Control-C in an endless soak: the counts and the summary, then the death
-// by the signal, and the record says so.
-TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfSigint) {
+// Control-C in an endless soak, or SIGTERM (kill, timeout) or SIGHUP (the
+// terminal closed): the counts and the summary at that moment, then the
+// death by the same signal, and the record says so.
+TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfTheSignal) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    TempDir dir;
+    RunOptions o = withInput("\n\n", {{"VME_RESULTS", dir.file("r.jsonl")},
+                                       {"VME_SIM_CRATE", sourcePath("examples/faults/trigger-flaky.crate")}});
+    vmetest::ProgramSession s("trigsoak", o);
+    ASSERT_TRUE(s.waitForOutput("error ", 10000));
+    s.signal(sig);
+    const RunResult r = s.finish(10000);
+    EXPECT_EQ(r.signal, sig);
+    EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
+    EXPECT_THAT(r.out, testing::MatchesRegex(
+                           "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
+                           "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
+    const auto lines = vmetest::readLines(dir.file("r.jsonl"));
+    ASSERT_EQ(lines.size(), 1u);
+    const auto j = nlohmann::json::parse(lines[0]);
+    EXPECT_EQ(j["outcome"], "interrupted");
+    EXPECT_TRUE(j["exit_status"].is_null());
+    // The record holds the counts the summary printed, not an older snapshot.
+    EXPECT_THAT(r.out, HasSubstr("trigsoak: " + std::to_string(j["soak"]["iterations"].get<long>()) +
+                                 " iterations (interrupted)"));
+    EXPECT_GT(j["soak"]["other"].get<int>(), 0);
+    EXPECT_EQ(j["tests"][0]["outcome"], "failed");
+    EXPECT_THAT(j["tests"][0]["error_lines"][0].get<std::string>(), testing::StartsWith("error "));
+  }
+}
+
+std::string command(const std::string& cmd);
+
+// Every case of the status table, and the runs a bus, an output or a trace
+// spoils, with both records set: the JSON record's exit status is the
+// process's, its outcome the JUnit file's and the summary line's.  A program
+// without records says so and writes none.
+TEST(ExitStatus, RecordsAgreeWithTheStatusOnEveryPath) {
+  if (command("python3 -c 'import xml.etree.ElementTree' 2>&1") != "")
+    GTEST_SKIP() << "python3 is needed to read the JUnit file";
+  const std::map<std::string, std::string> words = {
+      {"passed", "PASSED"}, {"failed", "FAILED"}, {"incomplete", "INCOMPLETE"},
+      {"untested", "UNTESTED"}, {"untrusted", "UNTRUSTED"}, {"error", "ERROR"}};
   TempDir dir;
-  RunOptions o = withInput("\n\n", {{"VME_RESULTS", dir.file("r.jsonl")},
-                                     {"VME_SIM_CRATE", sourcePath("examples/faults/trigger-flaky.crate")}});
-  vmetest::ProgramSession s("trigsoak", o);
-  ASSERT_TRUE(s.waitForOutput("error ", 10000));
-  s.signal(SIGINT);
-  const RunResult r = s.finish(10000);
-  EXPECT_EQ(r.signal, SIGINT);
-  EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
-  EXPECT_THAT(r.out, testing::MatchesRegex(
-                         "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
-                         "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
-  const auto lines = vmetest::readLines(dir.file("r.jsonl"));
-  ASSERT_EQ(lines.size(), 1u);
-  const auto j = nlohmann::json::parse(lines[0]);
-  EXPECT_EQ(j["outcome"], "interrupted");
-  EXPECT_TRUE(j["exit_status"].is_null());
-  EXPECT_GT(j["soak"]["other"].get<int>(), 0);
-  EXPECT_EQ(j["tests"][0]["outcome"], "failed");
-  EXPECT_THAT(j["tests"][0]["error_lines"][0].get<std::string>(), testing::StartsWith("error "));
+  const std::string jsonl = dir.file("r.jsonl"), junit = dir.file("r.xml");
+  std::vector<std::tuple<StatusCase, std::string, std::map<std::string, std::string>>> runs;
+  for (const StatusCase& c : kCases)
+    for (const Variant& v : variants(c, dir)) runs.emplace_back(c, v.name, v.env);
+  const StatusCase qemtest = kCases[3], soak = kCases[10];
+  const std::map<std::string, std::string> lostLink = {
+      {"VME_BUS", "caen:V1718:0"}, {"VME_CAEN_LIBRARY", VME_CAEN_STANDIN_LIBRARY},
+      {"CAEN_STANDIN_COMM_ERROR_AFTER", "3"}};
+  for (const StatusCase& c : {qemtest, soak}) {
+    runs.emplace_back(c, "link lost", lostLink);
+    runs.emplace_back(c, "trace lost", std::map<std::string, std::string>{{"VME_TRACE", "/dev/full"}});
+    runs.emplace_back(c, "no crate", std::map<std::string, std::string>{{"VME_SIM_CRATE", dir.file("none")}});
+  }
+  std::size_t records = 0;
+  std::string expected;  // each JUnit file's outcome and error count
+  for (auto& [c, name, env] : runs) {
+    SCOPED_TRACE(std::string(c.program) + " " + name);
+    RunOptions o = withInput(c.input, env);
+    if (*c.file) o.args = {sourcePath(c.file)};
+    o.env["VME_RESULTS"] = jsonl;
+    o.env["VME_JUNIT"] = junit;
+    o.timeoutMs = 60000;
+    const RunResult r = runProgram(c.program, o);
+    ASSERT_FALSE(r.timedOut);
+    const auto lines = vmetest::readLines(jsonl);
+    if (!c.records) {
+      EXPECT_EQ(lines.size(), records);
+      EXPECT_THAT(r.err, HasSubstr(std::string(c.program) + " writes no run record\n"));
+      continue;
+    }
+    ASSERT_EQ(lines.size(), ++records);
+    const auto j = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(j["exit_status"], r.exitStatus);
+    const std::string outcome = j["outcome"];
+    // Read by one parser run at the end.
+    ASSERT_EQ(std::rename(junit.c_str(), dir.file("j" + std::to_string(records)).c_str()), 0);
+    expected += outcome + (outcome == "untrusted" || outcome == "error" ? " 1\n" : " 0\n");
+    // The summary line, where the run got as far as one.
+    if (r.out.find(" passed, ") != std::string::npos || r.out.find(" iterations") != std::string::npos) {
+      EXPECT_THAT(r.out, HasSubstr(": " + words.at(outcome) + "\n"));
+    }
+    if (name == "link lost") {
+      EXPECT_EQ(outcome, "untrusted");
+    }
+    if (name == "trace lost") {
+      EXPECT_TRUE(j["output_error"].is_string());
+    }
+    if (name == "no crate" || name == "no bridge") {
+      EXPECT_EQ(outcome, "error");
+      EXPECT_THAT(j["error"].get<std::string>(), HasSubstr(name == "no crate" ? "vme-sim: crate file"
+                                                                             : "CAEN bridge V1718"));
+    }
+  }
+  EXPECT_EQ(command("python3 -c 'import sys, xml.etree.ElementTree as E\n"
+                    "for f in sys.argv[1:]:\n"
+                    "  s = E.parse(f).getroot()\n"
+                    "  p = {q.get(\"name\"): q.get(\"value\") for q in s.iter(\"property\")}\n"
+                    "  print(p[\"outcome\"], s.get(\"errors\"))' " +
+                    [&] {
+                      std::string files;
+                      for (std::size_t i = 1; i <= records; ++i) files += " " + dir.file("j" + std::to_string(i));
+                      return files;
+                    }()),
+            expected);
 }
 
 std::string command(const std::string& cmd) {
@@ -327,6 +446,23 @@ TEST(ExitStatus, RecordsOfAPassingAndAFailingRun) {
     EXPECT_THAT(xml, testing::HasSubstr("\nRAM failure wrote "));
     EXPECT_THAT(xml, testing::HasSubstr("\nL1ID skipped None\n"));
   }
+  // A run stopped before its tests: its own records, never the last run's.
+  const RunResult stopped = runProgram("qemtest", withInput("", {{"VME_RESULTS", jsonl}, {"VME_JUNIT", junit},
+                                                                {"VME_SIM_CRATE", dir.file("none")}}));
+  EXPECT_EQ(stopped.exitStatus, 2);
+  const auto all = vmetest::readLines(jsonl);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(nlohmann::json::parse(all[2])["outcome"], "error");
+  const std::string report = readFile(junit);
+  EXPECT_THAT(report, HasSubstr("<error message=\"vme-sim: crate file " + dir.file("none")));
+  // The JUnit file is replaced whole: a run killed in the middle leaves the
+  // last one as it was.
+  vmetest::ProgramSession killed("trigsoak", withInput("\n0\n", {{"VME_JUNIT", junit}}));
+  ASSERT_TRUE(killed.waitForOutput("Enter number of loops", 10000));
+  killed.signal(SIGKILL);
+  EXPECT_EQ(killed.finish(10000).signal, SIGKILL);
+  EXPECT_EQ(readFile(junit), report);
+
   // A record file that cannot be opened: one line, nothing tested.
   const RunResult r = runProgram("vmemtest", withInput("", {{"VME_JUNIT", dir.file("no/x.xml")}}));
   EXPECT_EQ(r.exitStatus, 2);
