@@ -13,15 +13,17 @@
 const char kStatusVerdicts[] =
     "  0  every test ran at least one loop and passed\n"
     "  1  a verdict failed\n"
-    "  2  nothing was tested: no window, a bad setting or argument, or input\n"
-    "     that ended before the first test\n"
+    "  2  nothing was tested: no window, a bad setting, argument or record, or\n"
+    "     input that ended before the first test; or the run cannot be trusted:\n"
+    "     the bus failed, or the output or the trace could not be written\n"
     "  3  no verdict failed, but a test did not run (0 loops)\n";
 
 const char kStatusCounts[] =
     "  0  the soak ran to its end and counted no error\n"
     "  1  an error was counted\n"
-    "  2  nothing was tested: no window, a bad setting or argument, or input\n"
-    "     that ended before the loop count\n";
+    "  2  nothing was tested: no window, a bad setting, argument or record, or\n"
+    "     input that ended before the loop count; or the run cannot be trusted:\n"
+    "     the bus failed, or the output or the trace could not be written\n";
 
 const char kStatusDialogue[] =
     "  0  the dialogue or the load ran to its end (end of input included)\n"
