@@ -32,15 +32,15 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-// A decimal number up to max.
+// A decimal number up to max, of any number of digits (leading zeros too).
 bool parseDecimal(const std::string& text, std::uint64_t max, std::uint64_t& value) {
-  if (text.empty() || text.size() > 10) return false;
+  if (text.empty()) return false;
   std::uint64_t v = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
     v = v * 10 + static_cast<unsigned>(c - '0');
+    if (v > max) return false;  // max is at most 32 bits: no overflow
   }
-  if (v > max) return false;
   value = v;
   return true;
 }
@@ -84,6 +84,7 @@ class CaenMethod : public AccessMethod {
       return;
     }
     number_ = static_cast<std::uint32_t>(n);
+    if (kind_ != caen::LinkKind::Host) link_ = std::to_string(number_);  // 007 is link 7
     std::uint64_t nodeNumber = 0;
     if (node != nullptr && !parseDecimal(*node, 0x7FFF, nodeNumber)) {
       failure_ = "node " + *node + " is not a number from 0 to 32767";

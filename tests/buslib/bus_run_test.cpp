@@ -204,6 +204,8 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
        "vme-bus: using the CAEN bridge A3818 link 2 node 1 through " + kCaenLib + "\n"},
       {{{"VME_BUS", "caen:ETH_V4718:192.0.2.7"}, {"VME_CAEN_LIBRARY", kCaenLib}},
        "vme-bus: using the CAEN bridge ETH_V4718 host 192.0.2.7 node 0 through " + kCaenLib + "\n"},
+      {{{"VME_BUS", "caen:V1718:00000000001:0007"}, {"VME_CAEN_LIBRARY", kCaenLib}},
+       "vme-bus: using the CAEN bridge V1718 link 1 node 7 through " + kCaenLib + "\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = runProgram("trigsoak2", withInput("", c.env));
@@ -272,6 +274,8 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
       {"caen:V1719:0", {}, "vme-bus: CAEN bridge V1719 link 0: not a board type of the library", 2},
       {"caen:v1718:usb0", {}, "vme-bus: CAEN bridge V1718 link usb0: the link is not a number", 2},
       {"caen:A3818:0:-1", {}, "vme-bus: CAEN bridge A3818 link 0: node -1 is not a number", 2},
+      {"caen:V1718:004294967296", {}, "vme-bus: CAEN bridge V1718 link 004294967296: the link", 2},
+      {"caen:A3818:0:0032768", {}, "vme-bus: CAEN bridge A3818 link 0: node 0032768 is not a", 2},
       // A stand-in setting it cannot read injects nothing: the open fails.
       {kCaen, {{"CAEN_STANDIN_OPEN_FAILS", "abc"}},
        knob + "OPEN_FAILS=abc: expected a negative error code (-3)\n", 2},
