@@ -296,7 +296,9 @@ std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
                                              const std::string& library, std::string& error) {
   const std::vector<std::string> f = split(arguments, ':');
   if (f.size() < 2 || f.size() > 3) {
-    error = "VME_BUS=caen:" + arguments + ": expected caen:MODEL:LINK[:NODE]";
+    // As given: "caen" alone has no colon.
+    error = "VME_BUS=caen" + (arguments.empty() ? "" : ":" + arguments) +
+            ": expected caen:MODEL:LINK[:NODE]";
     return nullptr;
   }
   return std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
