@@ -5,6 +5,7 @@
 #include "buslib/caen.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -225,6 +226,13 @@ class CaenMethod : public AccessMethod {
   }
 
   bool load() {
+    // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
+    struct stat st;
+    if (library_.find('/') != std::string::npos && stat(library_.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode)) {
+      failure_ = "cannot load the library: " + library_ + ": not a regular file";
+      return false;
+    }
     dl_ = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (dl_ == nullptr) {
       const char* e = dlerror();

@@ -260,6 +260,8 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
   TempDir dir;
   const std::string noInit2 = VME_CAEN_STANDIN_NOINIT2;
   const std::string missing = dir.file("libCAENVME.so");
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     const char* bus;
     std::map<std::string, std::string> env;
@@ -276,6 +278,9 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
       {"caen:A3818:0:-1", {}, "vme-bus: CAEN bridge A3818 link 0: node -1 is not a number", 2},
       {"caen:V1718:004294967296", {}, "vme-bus: CAEN bridge V1718 link 004294967296: the link", 2},
       {"caen:A3818:0:0032768", {}, "vme-bus: CAEN bridge A3818 link 0: node 0032768 is not a", 2},
+      // dlopen would wait on a FIFO for ever.
+      {kCaen, {{"VME_CAEN_LIBRARY", fifo}},
+       v1718 + "cannot load the library: " + fifo + ": not a regular file\n", 2},
       // A stand-in setting it cannot read injects nothing: the open fails.
       {kCaen, {{"CAEN_STANDIN_OPEN_FAILS", "abc"}},
        knob + "OPEN_FAILS=abc: expected a negative error code (-3)\n", 2},
@@ -314,6 +319,7 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
     std::remove(dir.file("trace").c_str());
     const RunResult r = runProgram("qemtest", o);
     SCOPED_TRACE(std::string(c.bus) + " " + c.err);
+    ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitStatus, c.status);
     if (c.err.empty()) {
       EXPECT_EQ(r.err, "");
