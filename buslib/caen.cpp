@@ -5,6 +5,7 @@
 #include "buslib/caen.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -32,15 +33,15 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-// A decimal number up to max.
+// A decimal number up to max, of any number of digits (leading zeros too).
 bool parseDecimal(const std::string& text, std::uint64_t max, std::uint64_t& value) {
-  if (text.empty() || text.size() > 10) return false;
+  if (text.empty()) return false;
   std::uint64_t v = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
     v = v * 10 + static_cast<unsigned>(c - '0');
+    if (v > max) return false;  // max is at most 32 bits: no overflow
   }
-  if (v > max) return false;
   value = v;
   return true;
 }
@@ -84,6 +85,7 @@ class CaenMethod : public AccessMethod {
       return;
     }
     number_ = static_cast<std::uint32_t>(n);
+    if (kind_ != caen::LinkKind::Host) link_ = std::to_string(number_);  // 007 is link 7
     std::uint64_t nodeNumber = 0;
     if (node != nullptr && !parseDecimal(*node, 0x7FFF, nodeNumber)) {
       failure_ = "node " + *node + " is not a number from 0 to 32767";
@@ -228,6 +230,13 @@ class CaenMethod : public AccessMethod {
   }
 
   bool load() {
+    // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
+    struct stat st;
+    if (library_.find('/') != std::string::npos && stat(library_.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode)) {
+      failure_ = "cannot load the library: " + library_ + ": not a regular file";
+      return false;
+    }
     dl_ = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (dl_ == nullptr) {
       const char* e = dlerror();
@@ -299,7 +308,9 @@ std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
                                              const std::string& library, std::string& error) {
   const std::vector<std::string> f = split(arguments, ':');
   if (f.size() < 2 || f.size() > 3) {
-    error = "VME_BUS=caen:" + arguments + ": expected caen:MODEL:LINK[:NODE]";
+    // As given: "caen" alone has no colon.
+    error = "VME_BUS=caen" + (arguments.empty() ? "" : ":" + arguments) +
+            ": expected caen:MODEL:LINK[:NODE]";
     return nullptr;
   }
   auto m = std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);

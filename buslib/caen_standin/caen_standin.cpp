@@ -2,15 +2,21 @@
 // to a simulated crate of its own (VME_SIM_CRATE or the default crate).  It
 // checks its arguments as the library does and fails on bad ones.
 //
-// Knobs:
+// Knobs, read at every open (unset or empty: not set):
 //   CAEN_STANDIN_OPEN_FAILS=CODE          the open returns CODE (e.g. -2)
 //   CAEN_STANDIN_COMM_ERROR_AFTER=N       cycle N+1 after the open fails with
 //   CAEN_STANDIN_COMM_ERROR_CODE=CODE     CODE (default -2, a communication
 //                                         error); the cycles after it work
+// CODE is a minus sign and decimal digits, -1 to -2147483648; N is decimal
+// digits.  Any other value fails the open with a generic error whose text
+// names the knob and its value: a library cannot end the program, and a
+// knob that is ignored would let a test pass with no error made.
 // Built a second time without CAENVME_Init2, as libraries before 3.3 are.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "buslib/caen_vme_abi.h"
 #include "crate/crate.h"
@@ -37,12 +43,39 @@ struct Bridge {
 Bridge bridges[kMaxBridges];
 bool crateLoaded = false;
 
-long envNumber(const char* name, long fallback) {
+// Why the last open failed with kGenericError: a knob's value; empty when
+// the knobs were read.
+std::string knobRefused;
+
+// The knob NAME into value, left as it is when unset or empty: a negative
+// error code (code) or a count.  false: refused, and knobRefused says why.
+bool readKnob(const char* name, bool code, long& value) {
   const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0') return fallback;
-  char* end = nullptr;
-  const long n = std::strtol(v, &end, 0);
-  return *end == '\0' ? n : fallback;
+  if (v == nullptr || *v == '\0') return true;
+  const unsigned long max = code ? 0x80000000ul : LONG_MAX - 1;
+  const char* digits = !code ? v : *v == '-' ? v + 1 : nullptr;
+  unsigned long n = 0;
+  bool ok = digits != nullptr && *digits != '\0';
+  for (const char* p = digits; ok && *p != '\0'; ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - '0';
+    ok = d <= 9 && n <= (max - d) / 10;
+    n = n * 10 + d;
+  }
+  if (ok && !(code && n == 0)) {
+    value = code ? -static_cast<long>(n) : static_cast<long>(n);
+    return true;
+  }
+  // The value as it is, a control or non-ASCII byte as \xNN: one line.
+  knobRefused = std::string(name) + "=";
+  for (const char* c = v; *c != '\0'; ++c) {
+    const auto b = static_cast<unsigned char>(*c);
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02X", b);
+    if (b >= ' ' && b <= '~') knobRefused += *c;
+    else knobRefused += hex;
+  }
+  knobRefused += code ? ": expected a negative error code" : ": expected a count of cycles";
+  return false;
 }
 
 Bridge* bridge(std::int32_t handle) {
@@ -54,7 +87,12 @@ CVErrorCodes openBridge(CVBoardTypes type, std::uint32_t link, const char* host,
                   std::int32_t* handle) {
   if (type < 0 || type > kLastBoardType || node < 0 || handle == nullptr)
     return caen::kInvalidParam;
-  const long forced = envNumber("CAEN_STANDIN_OPEN_FAILS", 0);
+  long forced = caen::kSuccess, after = -1, failCode = caen::kCommError;
+  knobRefused.clear();
+  if (!readKnob("CAEN_STANDIN_OPEN_FAILS", true, forced) ||
+      !readKnob("CAEN_STANDIN_COMM_ERROR_AFTER", false, after) ||
+      !readKnob("CAEN_STANDIN_COMM_ERROR_CODE", true, failCode))
+    return caen::kGenericError;
   if (forced < 0) return static_cast<CVErrorCodes>(forced);
   int slot = -1;
   for (int i = 0; i < kMaxBridges; ++i) {
@@ -84,9 +122,8 @@ CVErrorCodes openBridge(CVBoardTypes type, std::uint32_t link, const char* host,
   b.link = link;
   std::strcpy(b.host, host);
   b.node = node;
-  const long after = envNumber("CAEN_STANDIN_COMM_ERROR_AFTER", -1);
   if (after >= 0) b.failAt = after + 1;
-  b.failCode = static_cast<CVErrorCodes>(envNumber("CAEN_STANDIN_COMM_ERROR_CODE", caen::kCommError));
+  b.failCode = static_cast<CVErrorCodes>(failCode);
   *handle = slot;
   return caen::kSuccess;
 }
@@ -193,7 +230,8 @@ CAEN_EXPORT const char* CAENVME_DecodeError(CVErrorCodes code) {
     case caen::kSuccess: return "Operation completed successfully";
     case caen::kBusError: return "VME bus error during the cycle";
     case caen::kCommError: return "Communication error";
-    case caen::kGenericError: return "Unspecified error";
+    case caen::kGenericError:
+      return knobRefused.empty() ? "Unspecified error" : knobRefused.c_str();
     case caen::kInvalidParam: return "Invalid parameter";
     case caen::kTimeoutError: return "Timeout error";
     case caen::kAlreadyOpen: return "Device already open";

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -407,6 +409,25 @@ TEST(CaenStandin, RefusesWhatTheLibraryRefuses) {
   EXPECT_EQ(end(h), caen::kInvalidParam);
   EXPECT_EQ(read(h, 0x200000, &d, caen::kA24UserData, caen::kD16), caen::kInvalidParam);
   EXPECT_STREQ(decode(caen::kCommError), "Communication error");
+
+  // A setting it cannot read fails the open, its text on one line, until an
+  // open whose settings read.
+  const char* const refused[][3] = {
+      {"CAEN_STANDIN_OPEN_FAILS", "-0", "=-0: expected a negative error code"},
+      {"CAEN_STANDIN_OPEN_FAILS", "-2147483649", "=-2147483649: expected a negative error code"},
+      {"CAEN_STANDIN_COMM_ERROR_AFTER", "0x10", "=0x10: expected a count of cycles"},
+      {"CAEN_STANDIN_COMM_ERROR_CODE", "-2\n", "=-2\\x0A: expected a negative error code"},
+  };
+  for (const auto& [knob, value, text] : refused) {
+    setenv(knob, value, 1);
+    EXPECT_EQ(init2(0, &link, 0, &h), caen::kGenericError) << knob;
+    EXPECT_EQ(decode(caen::kGenericError), std::string(knob) + text);
+    unsetenv(knob);
+  }
+  setenv("CAEN_STANDIN_OPEN_FAILS", "-2147483648", 1);
+  EXPECT_EQ(init2(0, &link, 0, &h), INT_MIN);
+  unsetenv("CAEN_STANDIN_OPEN_FAILS");
+  EXPECT_STREQ(decode(caen::kGenericError), "Unspecified error");
 }
 
 }  // namespace
