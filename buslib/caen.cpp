@@ -307,7 +307,7 @@ void endAtExit() {
 std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
                                              const std::string& library, std::string& error) {
   const std::vector<std::string> f = split(arguments, ':');
-  if (f.size() < 2 || f.size() > 3) {
+  if (f.size() < 2 || f.size() > 3 || f[0].empty()) {
     // As given: "caen" alone has no colon.
     error = "VME_BUS=caen" + (arguments.empty() ? "" : ":" + arguments) +
             ": expected caen:MODEL:LINK[:NODE]";

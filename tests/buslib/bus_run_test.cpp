@@ -226,7 +226,7 @@ TEST(BusLine, NamesTheBusAndItsCrateOrDevices) {
       << r.out;
   EXPECT_TRUE(traceCycles(dir.file("t")).empty());
 
-  for (const char* value : {"pci", "caen", "caen:V1718", "caen:V1718:0:0:0"}) {
+  for (const char* value : {"pci", "caen", "caen::", "caen:V1718", "caen:V1718:0:0:0"}) {
     const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", value}}));
     EXPECT_EQ(bad.exitStatus, 2);
     EXPECT_EQ(bad.out, "");
