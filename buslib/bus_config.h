@@ -54,5 +54,6 @@ const BusConfig& busConfig();
 // and benchmark binaries set this before main, so they never reach a real
 // crate).
 void forceSimulatedBus();
+bool busForcedSimulated();
 
 }  // namespace vmebus

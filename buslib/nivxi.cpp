@@ -79,6 +79,7 @@ void unmapAll() {
 }  // namespace
 
 void forceSimulatedBus() { simulatedOnly = true; }
+bool busForcedSimulated() { return simulatedOnly; }
 bool busStarted() { return current != nullptr; }
 const BusConfig& busConfig() { return config; }
 

@@ -55,7 +55,6 @@ int resultsFd = -1;
 // device (/dev/null) is written directly.
 int junitFd = -1;
 std::string resultsPath, junitPath, junitTarget, junitTemp;
-bool resultsCreated = false;
 std::time_t startTime = 0;
 std::chrono::steady_clock::time_point startClock;
 std::vector<Answer> answers;
@@ -371,13 +370,8 @@ std::string cannot(const char* variable, const std::string& path, const char* wh
 // (a FIFO must not hold the run), regular files and character devices only.
 bool openResults(const std::vector<OtherFile>& others, std::string& error) {
   if ((error = clash("VME_RESULTS", resultsPath, others)) != "") return false;
-  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK;
-  resultsCreated = true;
-  int fd = vmesim::openAboveStdio(resultsPath.c_str(), flags | O_CREAT | O_EXCL, 0666);
-  if (fd < 0 && errno == EEXIST) {
-    resultsCreated = false;
-    fd = vmesim::openAboveStdio(resultsPath.c_str(), flags | O_CREAT, 0666);
-  }
+  int fd = vmesim::openAboveStdio(resultsPath.c_str(),
+                                  O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0666);
   struct stat st {};
   if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
     ::close(fd);
@@ -442,7 +436,7 @@ bool resultsOpen(const char* program, const vmebus::BusConfig& bus, const char* 
   startTime = std::time(nullptr);
   startClock = std::chrono::steady_clock::now();
   configuredMethod = bus.method;
-  configuredCrate = bus.crateFile.empty() ? "built-in default" : bus.crateFile;
+  if (bus.method == "sim") configuredCrate = bus.crateFile.empty() ? "built-in default" : bus.crateFile;
   const char* r = std::getenv("VME_RESULTS");
   const char* j = std::getenv("VME_JUNIT");
   resultsPath = r != nullptr ? r : "";
@@ -460,15 +454,8 @@ bool resultsOpen(const char* program, const vmebus::BusConfig& bus, const char* 
     if (!openResults(others, error)) return false;
     others.back() = {"results file", resultsPath, false};
   }
-  if (!junitPath.empty() && !openJunit(others, error)) {
-    // Refused: the results file made for this run goes again.
-    if (resultsCreated && resultsFd >= 0) {
-      ::close(resultsFd);
-      resultsFd = -1;
-      ::unlink(resultsPath.c_str());
-    }
-    return false;
-  }
+  // A refused JUnit file leaves the refusal in the results file.
+  if (!junitPath.empty() && !openJunit(others, error)) return false;
   if (!resultsWanted()) return true;
   answerHook = answerHookCall;
   resultsChanged();

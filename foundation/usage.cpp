@@ -124,6 +124,8 @@ int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** f
   // run stopped by a bad setting still leaves a true record; then the bus
   // starts, so that a bad setting (a crate file, a trace, VME_BUS, a bridge)
   // stops the program before its first output.
+  // A test binary reads no setting: its bus is the default simulated crate.
+  if (vmebus::busForcedSimulated()) return -1;
   vmebus::BusConfig config;
   std::string error;
   const bool configured = vmebus::busConfigFromEnvironment(config, error);
