@@ -95,6 +95,23 @@ TEST(QemtestFaultDump, CalDelayShowsInTheBurstDumps) {
   EXPECT_EQ(countOf(r.out.substr(0, brst), "ERROR"), 0u);
 }
 
+// Without a RAM loop SEQ does not play the RAM, but its walking bits and
+// commands still run: a fault they see fails it, another leaves it not run.
+TEST(QemtestFaultNoRamLoop, SeqFailsOnlyOnWhatItsOwnWordsShow) {
+  const std::pair<const char*, Names> cases[] = {
+      {"sink-dead", {"SEQ", "BCID", "SER", "SEQall"}},
+      {"ram-stuck1", {}},
+  };
+  for (const auto& [name, fails] : cases) {
+    SCOPED_TRACE(name);
+    const auto r = runProgram("qemtest", options("\n\n\n\n\n\n0\n", faultCrate(name)));
+    EXPECT_EQ(r.exitStatus, fails.empty() ? 3 : 1);
+    EXPECT_EQ(failed(r.out), fails) << r.out;
+    EXPECT_EQ(countOf(r.out, "SEQ test: not run: the RAM test ran no loop\n"),
+              fails.empty() ? 1u : 0u);
+  }
+}
+
 // qemtest drives the module from VME only and waits for the TTCrx after each
 // reset: faults of the TTC path and of the I2C port cannot show.
 TEST(QemtestFaultUnseen, TtcPathFaultsLeaveEveryTestPassing) {
