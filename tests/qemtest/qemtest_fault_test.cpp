@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "param_name.h"
 #include "program_runner.h"
 #include "qemtest_common.h"
 
@@ -66,12 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Crates, QemtestFault, testing::ValuesIn([] {
                            for (const auto& [name, tests] : faultTable()) names.push_back(name);
                            return names;
                          }()),
-                         [](const auto& p) {
-                           std::string n = p.param;
-                           for (char& c : n)
-                             if (c == '-') c = '_';
-                           return n;
-                         });
+                         [](const auto& p) { return vmetest::paramName(p.param); });
 
 // A qem fault crate added to the examples gets an entry above.
 TEST(QemtestFaultTable, CoversEveryQemFaultCrate) {

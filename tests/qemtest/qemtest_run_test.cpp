@@ -126,6 +126,7 @@ std::string label(const LoopCase& c) {
   for (const std::string& z : c.zeros) name += "_" + z + "0";
   return vmetest::paramName(name + (c.firmware8 ? "_fw8" : ""));
 }
+void PrintTo(const LoopCase& c, std::ostream* os) { *os << label(c); }
 
 class QemtestLoops : public testing::TestWithParam<LoopCase> {};
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "param_name.h"
 #include "program_runner.h"
 
 namespace {
@@ -209,6 +210,9 @@ struct FaultCase {
   const char* line;  // a line the fault must produce
 };
 
+// A case as gtest lists it.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.crate; }
+
 class QemttcFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(QemttcFault, FailsTheTestsThatSeeIt) {
@@ -228,11 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"qem-serial-id-dead", {"TTC", "SER"}, "ERROR: SINK: l1id   scan"},
         FaultCase{"qem-serial-tt-dead", {"REG", "TTC", "SER"}, "ERROR: TYPE: output mask (000000, 000020)\n"},
         FaultCase{"qem-serial-id-bit", {"SER"}, "ERROR: SINK: l1id   scan"}),
-    [](const testing::TestParamInfo<FaultCase>& i) {
-      std::string n = i.param.crate;
-      std::replace(n.begin(), n.end(), '-', '_');
-      return n;
-    });
+    [](const testing::TestParamInfo<FaultCase>& i) { return vmetest::paramName(i.param.crate); });
 
 TEST(QemttcRun, HungI2CPortCountsEveryAccessOfTheI2CTest) {
   const RunResult r = run("", faultCrate("ttc-i2c-hang"));
