@@ -232,10 +232,6 @@ TEST(ExitStatus, TestsWithoutALoopAreNotRun) {
       {"qemtest", stuck.c_str(), "\n\n\n0\n", 1},
       // RAM, the one test that sees it, without a loop: incomplete, not passed.
       {"qemtest", stuck.c_str(), "\n\n\n\n\n\n0\n0\n", 3},
-      // SEQ asked for loops after RAM ran none: not run, not failed.
-      {"qemtest", stuck.c_str(), "\n\n\n\n\n\n0\n", 3},
-      // L1ID without a loop: BCID, SER and CMD are not run.
-      {"qemtest", "", "\n\n\n\n\n\n\n\n0\n", 3},
       {"qemtest", "", "\n\n\nzz\n", 3},  // a typo is 0 loops
       // Every asked test without a loop: SEQall, which asks none, still ran.
       {"qemtest", "", "\n\n\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n", 3},
