@@ -37,8 +37,11 @@ void setSeqWord(int k, int value);
 
 // A test body: loop index in, error count out.
 using TestBody = int (*)(int loop);
-// Asks NAME's loop count, runs the body that many times, prints the verdict.
-void runTest(const char* name, TestBody body, int defaultLoops);
+// Asks NAME's loop count, runs the body that many times, prints the verdict
+// and returns the loops run.  With missing (why an input the test needs from
+// an earlier one is not there) a test asked for loops is not run: its line
+// says so and it returns 0.
+int runTest(const char* name, TestBody body, int defaultLoops, const char* missing = nullptr);
 
 // One command issued by a register write and the counters checked after it.
 int test_cmdbit(int cmdmask, int outmask);
@@ -61,13 +64,16 @@ int cmdTest(int loop);
 int brstTest(int loop);
 // Tests that ask their own loop count (SEQall asks none) and report.
 void regTest();
-void ramTest();
-void seqTest();
+// Returns the loops run.
+int ramTest();
+// ramFilled: the RAM test ran a loop and left the words the SEQ loops play.
+void seqTest(bool ramFilled);
 void seqAllTest();
 
 // The whole program run, ending with the summary line; returns the exit
 // status: RUN_PASSED when every test ran and passed, RUN_FAILED when a
-// verdict failed, RUN_INCOMPLETE when a test ran no loop, RUN_UNTESTED when
-// no window could be mapped or no test ran.  Every piece of program state starts afresh, so a process
-// may call it more than once.
+// verdict failed, RUN_INCOMPLETE when a test ran no loop or was not run for
+// want of what an earlier one leaves, RUN_UNTESTED when no window could be
+// mapped or no test ran.  Every piece of program state starts afresh, so a
+// process may call it more than once.
 int qemtestRun();

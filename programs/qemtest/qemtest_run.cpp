@@ -48,19 +48,22 @@ void runSequence() {
   runTest("RST", rstTest, 3);
   runTest("CLK", clkTest, 1);
   regTest();
-  ramTest();
-  seqTest();
-  runTest("L1ID", l1idTest, 3);
-  runTest("BCID", bcidTest, 3);
-  runTest("SER", serTest, 3);
-  runTest("CMD", cmdTest, 3);
+  seqTest(ramTest() > 0);
+  // BCID, SER and CMD check their first L1A against the next L1ID that the
+  // L1ID test sets up and each of them carries on; the L1As the SEQ test
+  // plays unchecked leave none.  Without an L1ID loop none of the three has
+  // an expectation to start from.
+  const char* noNextL1ID = runTest("L1ID", l1idTest, 3) > 0 ? nullptr : "the L1ID test ran no loop";
+  runTest("BCID", bcidTest, 3, noNextL1ID);
+  runTest("SER", serTest, 3, noNextL1ID);
+  runTest("CMD", cmdTest, 3, noNextL1ID);
   runTest("BRST", brstTest, 3);
   seqAllTest();
 }
 
 }  // namespace
 
-void runTest(const char* name, TestBody body, int defaultLoops) {
+int runTest(const char* name, TestBody body, int defaultLoops, const char* missing) {
   char prompt[kPromptSize];
   std::snprintf(prompt, sizeof prompt, "%s test: Enter number of loops", name);
   std::uint32_t answer = 0;
@@ -68,9 +71,14 @@ void runTest(const char* name, TestBody body, int defaultLoops) {
   // A count is a signed int, as in the tests that ask their own: a negative
   // answer ("-2") runs no loop.
   const int loops = static_cast<int>(answer);
+  if (loops > 0 && missing != nullptr) {
+    reportNotRun(name, missing);
+    return 0;
+  }
   int errors = 0;
   for (int i = 0; i < loops; ++i) errors += body(i);
   reportTest(name, errors, loops);
+  return loops > 0 ? loops : 0;
 }
 
 int qemtestRun() {

@@ -39,6 +39,9 @@ struct Row {
   std::string traced = {};  // a cycle both traces hold
 };
 
+// A row as gtest lists it.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 const std::string kMemtest = "h200000\n\n\n\n\n\n";
 
 const Row kRows[] = {

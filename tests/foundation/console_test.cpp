@@ -12,6 +12,13 @@
 
 VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
 
+// A style as gtest lists it.
+void PrintTo(PromptStyle style, std::ostream* os) {
+  *os << (style == PromptStyle::ReadLine   ? "ReadLine"
+          : style == PromptStyle::SelfRead ? "SelfRead"
+                                           : "ReadLineFlush");
+}
+
 namespace {
 
 using vmetest::withConsole;

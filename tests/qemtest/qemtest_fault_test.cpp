@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "param_name.h"
 #include "program_runner.h"
 #include "qemtest_common.h"
 
@@ -66,12 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Crates, QemtestFault, testing::ValuesIn([] {
                            for (const auto& [name, tests] : faultTable()) names.push_back(name);
                            return names;
                          }()),
-                         [](const auto& p) {
-                           std::string n = p.param;
-                           for (char& c : n)
-                             if (c == '-') c = '_';
-                           return n;
-                         });
+                         [](const auto& p) { return vmetest::paramName(p.param); });
 
 // A qem fault crate added to the examples gets an entry above.
 TEST(QemtestFaultTable, CoversEveryQemFaultCrate) {
@@ -93,6 +89,23 @@ TEST(QemtestFaultDump, CalDelayShowsInTheBurstDumps) {
   ASSERT_NE(brst, std::string::npos);
   EXPECT_GT(countOf(r.out.substr(brst), "ERROR: pipeline: index next"), 0u);
   EXPECT_EQ(countOf(r.out.substr(0, brst), "ERROR"), 0u);
+}
+
+// Without a RAM loop SEQ does not play the RAM, but its walking bits and
+// commands still run: a fault they see fails it, another leaves it not run.
+TEST(QemtestFaultNoRamLoop, SeqFailsOnlyOnWhatItsOwnWordsShow) {
+  const std::pair<const char*, Names> cases[] = {
+      {"sink-dead", {"SEQ", "BCID", "SER", "SEQall"}},
+      {"ram-stuck1", {}},
+  };
+  for (const auto& [name, fails] : cases) {
+    SCOPED_TRACE(name);
+    const auto r = runProgram("qemtest", options("\n\n\n\n\n\n0\n", faultCrate(name)));
+    EXPECT_EQ(r.exitStatus, fails.empty() ? 3 : 1);
+    EXPECT_EQ(failed(r.out), fails) << r.out;
+    EXPECT_EQ(countOf(r.out, "SEQ test: not run: the RAM test ran no loop\n"),
+              fails.empty() ? 1u : 0u);
+  }
 }
 
 // qemtest drives the module from VME only and waits for the TTCrx after each

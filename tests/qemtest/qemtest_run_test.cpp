@@ -3,6 +3,9 @@
 // repeatability of a run and the run without a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "param_name.h"
 #include "program_runner.h"
 #include "qemtest_common.h"
 
@@ -105,35 +108,83 @@ TEST(QemtestDebug, LevelThreePassesWithScanErrorsOnlyInTheSeqDump) {
 }
 
 // The loop counts are hexadecimal; every test asks its own, and the SEQ test
-// runs its walking-bit and command parts whatever it is.
+// runs its walking-bit and command parts whatever it is.  A test that needs
+// what an earlier one leaves is not run after that one ran no loop, and is
+// still asked its count.
 struct LoopCase {
-  const char* answer;
+  const char* answer;  // every loop count but those of zeros
   std::size_t loops;
+  std::vector<std::string> zeros = {};  // tests answered 0
+  // Tests not run, each with the earlier test that ran no loop.
+  std::vector<std::pair<std::string, std::string>> notRun = {};
+  bool firmware8 = false;
 };
+
+// "loops1_RAM0_fw8": the count, the tests answered 0, the firmware.
+std::string label(const LoopCase& c) {
+  std::string name = std::string("loops") + c.answer;
+  for (const std::string& z : c.zeros) name += "_" + z + "0";
+  return vmetest::paramName(name + (c.firmware8 ? "_fw8" : ""));
+}
+void PrintTo(const LoopCase& c, std::ostream* os) { *os << label(c); }
 
 class QemtestLoops : public testing::TestWithParam<LoopCase> {};
 
 TEST_P(QemtestLoops, GoodModulePassesAndRunsTheLoopsAsked) {
   const LoopCase c = GetParam();
+  const auto zero = [&](const std::string& name) {
+    return std::find(c.zeros.begin(), c.zeros.end(), name) != c.zeros.end();
+  };
+  const auto notRun = [&](const std::string& name) {
+    return std::any_of(c.notRun.begin(), c.notRun.end(),
+                       [&](const auto& e) { return e.first == name; });
+  };
+  // Loops each test runs.
+  const auto ran = [&](const std::string& name) {
+    return zero(name) || notRun(name) ? 0 : c.loops;
+  };
+  std::string input = "\n\n\n";
+  for (std::size_t i = 0; i < 10; ++i)
+    input += (zero(testOrder()[i]) ? std::string("0") : std::string(c.answer)) + "\n";
   vmetest::TempDir dir;
   const std::string trace = dir.file("t.trace");
-  const auto r = runProgram("qemtest", options(answers("", c.answer), "", trace, 120000));
+  const std::string crate = c.firmware8 ? crateWith(dir, "firmware=8") : "";
+  const auto r = runProgram("qemtest", options(input, crate, trace, 120000));
   // Without loops only SEQall, which asks none, has tested: incomplete.
-  EXPECT_EQ(r.exitStatus, c.loops == 0 ? 3 : 0);
+  EXPECT_EQ(r.exitStatus, c.loops == 0 || !c.zeros.empty() ? 3 : 0);
   EXPECT_EQ(countOf(r.out, "ERROR"), 0u) << r.out;
-  expectAllPass(r.out);
+  EXPECT_EQ(countOf(r.out, " test: Enter number of loops"), 10u);
+  const auto v = verdicts(r.out);
+  EXPECT_EQ(v.size() + c.notRun.size(), testOrder().size()) << r.out;
+  for (const Verdict& t : v) EXPECT_TRUE(t.pass) << t.name;
+  for (const auto& [name, after] : c.notRun)
+    EXPECT_EQ(countOf(r.out, name + " test: not run: the " + after + " test ran no loop\n"), 1u)
+        << r.out;
   // Resets: start-up, one per RST loop, the SEQ test's own and one per loop.
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00002 FFFF"), 2 + 2 * c.loops);
+  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00002 FFFF"), 2 + ran("RST") + ran("SEQ"));
   // Sequencer starts: SEQ loops, 8 walking bits, 4 commands, 16 per BCID
   // loop, SEQall.
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F0001A 40FF"), c.loops + 12 + 16 * c.loops + 1);
+  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F0001A 40FF"), ran("SEQ") + 12 + 16 * ran("BCID") + 1);
   // Burst starts: two per BRST loop.
-  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00002 0200"), 2 * c.loops);
+  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00002 0200"), 2 * ran("BRST"));
+  // L1A commands: ten per L1ID loop, thirteen per CMD loop, one per SER loop.
+  EXPECT_EQ(tracedCount(trace, "W A24 D16 00F00002 0002"),
+            10 * ran("L1ID") + 13 * ran("CMD") + ran("SER"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, QemtestLoops,
-                         testing::Values(LoopCase{"0", 0}, LoopCase{"1", 1}, LoopCase{"10", 16}),
-                         [](const auto& p) { return std::string("loops") + p.param.answer; });
+INSTANTIATE_TEST_SUITE_P(
+    Counts, QemtestLoops,
+    testing::Values(LoopCase{"0", 0}, LoopCase{"1", 1}, LoopCase{"10", 16},
+                    // SEQ plays the RAM the RAM test leaves.
+                    LoopCase{"1", 1, {"RAM"}, {{"SEQ", "RAM"}}},
+                    LoopCase{"2", 2, {"RAM"}, {{"SEQ", "RAM"}}, true},
+                    // BCID, SER and CMD start from the next L1ID the L1ID test sets up.
+                    LoopCase{"1", 1, {"L1ID"},
+                             {{"BCID", "L1ID"}, {"SER", "L1ID"}, {"CMD", "L1ID"}}},
+                    LoopCase{"3", 3, {"L1ID"},
+                             {{"BCID", "L1ID"}, {"SER", "L1ID"}, {"CMD", "L1ID"}}, true},
+                    LoopCase{"2", 2, {"L1ID", "BCID"}, {{"SER", "L1ID"}, {"CMD", "L1ID"}}}),
+    [](const auto& p) { return label(p.param); });
 
 TEST(QemtestRepeat, TwoRunsAreIdenticalByteForByte) {
   vmetest::TempDir dir;
