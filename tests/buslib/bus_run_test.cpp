@@ -256,8 +256,9 @@ TEST(BusLine, TestBinariesRunOnTheSimulatedCrateWhateverTheEnvironment) {
 }
 
 // A CAEN bridge that cannot be opened: one line naming the model, the link
-// and the reason before anything else, status 2 and no cycle.  A link lost in the middle of a run: said once, the run goes on and
-// ends with status 2.  A library without CAENVME_Init2 opens with CAENVME_Init.
+// and the reason before anything else, status 2 and no cycle.  A link lost
+// in the middle of a run: said once, the run goes on and ends with status 2.
+// A library without CAENVME_Init2 opens with CAENVME_Init.
 TEST(CaenBridge, FailuresAndTheOlderOpen) {
   TempDir dir;
   const std::string noInit2 = VME_CAEN_STANDIN_NOINIT2;
@@ -388,11 +389,8 @@ TEST(ExitChecks, TraceOrStandardOutputThatCannotBeWritten) {
     const RunResult r = runProgram("qemtest", withInput("", {{name, "/dev/full"}}));
     EXPECT_EQ(r.exitStatus, 2) << name;
     EXPECT_EQ(r.err, "vme-bus: trace file /dev/full cannot be written: No space left on device\n");
-    // The console is as ever but for the outcome: a run that lost its trace
-    // is no pass.
-    std::string lost = good.out;
-    lost.replace(lost.rfind(": PASSED\n"), 9, ": ERROR\n");
-    EXPECT_EQ(r.out, lost);
+    EXPECT_EQ(r.out, good.out.substr(0, good.out.rfind(": PASSED\n")) + ": ERROR\nVXI done.\n")
+        << "as ever, but a run that lost its trace is no pass";
   }
 
   RunOptions full = withInput("");

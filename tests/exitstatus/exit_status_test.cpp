@@ -285,36 +285,45 @@ TEST(ExitStatus, TestsWithoutALoopAreNotRun) {
 // Control-C in an endless soak, or SIGTERM (kill, timeout) or SIGHUP (the
 // terminal closed): the counts and the summary at that moment, then the
 // death by the same signal, and the record says so.
-TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfTheSignal) {
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    SCOPED_TRACE(sig);
-    TempDir dir;
-    RunOptions o = withInput("\n\n", {{"VME_RESULTS", dir.file("r.jsonl")},
-                                       {"VME_SIM_CRATE", sourcePath("examples/faults/trigger-flaky.crate")}});
-    vmetest::ProgramSession s("trigsoak", o);
-    ASSERT_TRUE(s.waitForOutput("error ", 10000));
-    s.signal(sig);
-    const RunResult r = s.finish(10000);
-    EXPECT_EQ(r.signal, sig);
-    EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
-    EXPECT_THAT(r.out, testing::MatchesRegex(
-                           "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
-                           "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
-    const auto lines = vmetest::readLines(dir.file("r.jsonl"));
-    ASSERT_EQ(lines.size(), 1u);
-    const auto j = nlohmann::json::parse(lines[0]);
-    EXPECT_EQ(j["outcome"], "interrupted");
-    EXPECT_TRUE(j["exit_status"].is_null());
-    // The record holds the counts the summary printed, not an older snapshot.
-    EXPECT_THAT(r.out, HasSubstr("trigsoak: " + std::to_string(j["soak"]["iterations"].get<long>()) +
-                                 " iterations (interrupted)"));
-    EXPECT_GT(j["soak"]["other"].get<int>(), 0);
-    EXPECT_EQ(j["tests"][0]["outcome"], "failed");
-    EXPECT_THAT(j["tests"][0]["error_lines"][0].get<std::string>(), testing::StartsWith("error "));
-  }
+void interruptSoak(int sig) {
+  SCOPED_TRACE(sig);
+  TempDir dir;
+  RunOptions o = withInput("\n\n", {{"VME_RESULTS", dir.file("r.jsonl")},
+                                     {"VME_SIM_CRATE", sourcePath("examples/faults/trigger-flaky.crate")}});
+  vmetest::ProgramSession s("trigsoak", o);
+  ASSERT_TRUE(s.waitForOutput("error ", 10000));
+  s.signal(sig);
+  const RunResult r = s.finish(10000);
+  EXPECT_EQ(r.signal, sig);
+  EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
+  EXPECT_THAT(r.out, testing::MatchesRegex(
+                         "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
+                         "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
+  const auto lines = vmetest::readLines(dir.file("r.jsonl"));
+  ASSERT_EQ(lines.size(), 1u);
+  const auto j = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(j["outcome"], "interrupted");
+  EXPECT_TRUE(j["exit_status"].is_null());
+  // The counts the summary printed, not an older snapshot.
+  EXPECT_THAT(r.out, HasSubstr("trigsoak: " + j["soak"]["iterations"].dump() + " iterations ("));
+  EXPECT_GT(j["soak"]["other"].get<int>(), 0);
+  EXPECT_EQ(j["tests"][0]["outcome"], "failed");
+  EXPECT_THAT(j["tests"][0]["error_lines"][0].get<std::string>(), testing::StartsWith("error "));
 }
 
-std::string command(const std::string& cmd);
+TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfTheSignal) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) interruptSoak(sig);
+}
+
+std::string command(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    if (pclose(p) != 0) out += "[failed]";
+  }
+  return out;
+}
 
 // Every case of the status table, and the runs a bus, an output or a trace
 // spoils, with both records set: the JSON record's exit status is the
@@ -383,16 +392,6 @@ TEST(ExitStatus, RecordsAgreeWithTheStatusOnEveryPath) {
                     "  p = {q.get(\"name\"): q.get(\"value\") for q in s.iter(\"property\")}\n"
                     "  print(p[\"outcome\"], s.get(\"errors\"))' " + files),
             expected);
-}
-
-std::string command(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    if (pclose(p) != 0) out += "[failed]";
-  }
-  return out;
 }
 
 // The records of a passing and of a failing run: one JSON line appended per
