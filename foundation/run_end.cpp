@@ -119,5 +119,3 @@ int stopBeforeTests(const std::string& line) {
   resultsFinish(decision);
   return RUN_UNTESTED;
 }
-
-const RunEnd& runEnd() { return decision; }

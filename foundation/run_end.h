@@ -37,6 +37,3 @@ int finishRun(int status);
 // A run that ends before its tests (a refused setting, record or bus): the
 // line on standard error and in the records, status 2.  Returns 2.
 int stopBeforeTests(const std::string& line);
-
-// The decision so far (for the records).
-const RunEnd& runEnd();
