@@ -387,6 +387,20 @@ bool openResults(const std::vector<OtherFile>& others, std::string& error) {
   return true;
 }
 
+// The file a path names through its symbolic links, also one that does not
+// exist yet: the new file is renamed there, so the link keeps pointing at it.
+std::string linkTarget(std::string path) {
+  for (int depth = 0; depth < 16; ++depth) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) break;
+    const std::string to(target, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    path = to.starts_with('/') || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+  }
+  return path;
+}
+
 // VME_JUNIT: checked now, written whole at the end.
 bool openJunit(const std::vector<OtherFile>& others, std::string& error) {
   if ((error = clash("VME_JUNIT", junitPath, others)) != "") return false;
@@ -406,10 +420,7 @@ bool openJunit(const std::vector<OtherFile>& others, std::string& error) {
                    S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     return false;
   }
-  // A symbolic link keeps pointing at the file it names.
-  char* real = ::realpath(junitPath.c_str(), nullptr);
-  junitTarget = real != nullptr ? real : junitPath;
-  std::free(real);
+  junitTarget = linkTarget(junitPath);
   const std::size_t slash = junitTarget.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : junitTarget.substr(0, slash + 1);
   const std::string name = junitTarget.substr(slash == std::string::npos ? 0 : slash + 1);

@@ -446,6 +446,13 @@ TEST(ExitStatus, RecordsOfAPassingAndAFailingRun) {
   EXPECT_EQ(killed.finish(10000).signal, SIGKILL);
   EXPECT_EQ(readFile(junit), report);
 
+  // Through a symbolic link, also one to a file not there yet: the link stays.
+  ASSERT_EQ(symlink("linked.xml", dir.file("link.xml").c_str()), 0);
+  EXPECT_EQ(runProgram("trigsoak2", withInput("", {{"VME_JUNIT", dir.file("link.xml")}})).exitStatus, 0);
+  EXPECT_THAT(readFile(dir.file("linked.xml")), HasSubstr("<testsuite name=\"trigsoak2\""));
+  struct stat link {};
+  EXPECT_TRUE(lstat(dir.file("link.xml").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+
   // A record file that cannot be opened: one line, nothing tested.
   const RunResult r = runProgram("vmemtest", withInput("", {{"VME_JUNIT", dir.file("no/x.xml")}}));
   EXPECT_EQ(r.exitStatus, 2);
