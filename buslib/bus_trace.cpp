@@ -40,7 +40,7 @@ volatile std::sig_atomic_t committed = 0;
 volatile std::sig_atomic_t traceFd = -1;
 // Set before main: no object that needs constructing.
 char tracePath[4096];
-bool traceBroken = false;
+// Why the trace could not be written; empty while it can.
 std::string traceFailureText;
 bool traceCreated = false;  // the run made the file: a refused trace leaves none behind
 bool runUntrusted = false;
@@ -166,7 +166,7 @@ bool onInputNoted(const vmesim::InputFile& f) {
 
 // The count line once the limit was reached; then everything written.
 bool finishTrace() {
-  if (traceFd < 0) return !traceBroken;
+  if (traceFd < 0) return traceFailureText.empty();
   sigset_t old;
   blockFatal(&old);
   if (limited && countWritten == 0 && untraced > 0) {
@@ -182,9 +182,7 @@ bool finishTrace() {
   return ok;
 }
 
-// Standard output written out; false once anything on it was lost, said
-// once on standard error.
-bool stdoutSaid = false;
+// Why standard output lost what was printed; empty while nothing was lost.
 std::string stdoutFailureText;
 
 // The backstop for a program that returns without its run's end: a failure
@@ -288,7 +286,7 @@ bool openTrace(const char* path, std::string* why) {
   traceDev = st.st_dev;
   traceIno = st.st_ino;
   std::snprintf(tracePath, sizeof tracePath, "%s", path);
-  traceBroken = false;
+  traceFailureText.clear();
   used = 0;
   limited = false;
   untraced = 0;
@@ -323,7 +321,7 @@ void closeTrace() {
 }
 
 bool flushTrace() {
-  if (traceBroken) return false;
+  if (!traceFailureText.empty()) return false;
   if (traceFd < 0 || committed == 0) return true;
   // The handler must not write these bytes a second time, nor a signal end
   // the process in the middle of a line.
@@ -336,7 +334,6 @@ bool flushTrace() {
     ::close(traceFd);
     traceFd = -1;
     gTraceOn = false;
-    traceBroken = true;
   }
   sigprocmask(SIG_SETMASK, &old, nullptr);
   if (!ok) {
@@ -441,9 +438,7 @@ bool flushStandardOutput() {
   if (errno == 0 && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) errno = EBADF;
   stdoutFailureText = "write error on standard output";
   if (errno != 0) stdoutFailureText += std::string(": ") + std::strerror(errno);
-  if (!stdoutSaid)
-    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, stdoutFailureText.c_str());
-  stdoutSaid = true;
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, stdoutFailureText.c_str());
   return false;
 }
 
