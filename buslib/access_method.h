@@ -14,7 +14,7 @@
 #include <string>
 
 #include "buslib/bus_config.h"
-#include "buslib/bus_types.h"
+#include "common/bus_types.h"
 #include "buslib/byte_order.h"
 
 namespace vmebus {

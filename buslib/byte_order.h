@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "buslib/bus_types.h"
+#include "common/bus_types.h"
 
 namespace vmebus {
 

@@ -13,7 +13,7 @@
 
 #include "buslib/access_method.h"
 #include "buslib/bus_trace.h"
-#include "buslib/bus_types.h"
+#include "common/bus_types.h"
 
 namespace vmebus {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "buslib/bus_types.h"
+#include "common/bus_types.h"
 
 namespace vmesim {
 
