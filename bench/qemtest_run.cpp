@@ -46,7 +46,7 @@ void QemtestDefaultCrate(benchmark::State& state) {
   std::uint64_t cycles = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    if (std::string(vmebus::method().name()) != "sim")
+    if (vmebus::currentMethod() == nullptr || std::string(vmebus::method().name()) != "sim")
       vmebus::useMethod(vmebus::makeSimMethod());  // never a real crate
     vmesim::installCrate(vmesim::Crate::makeDefault());
     vmeLibraryFirst = 1;  // a fresh process initialises the library

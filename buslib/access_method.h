@@ -22,8 +22,7 @@ namespace vmebus {
 using VmeStatus = std::int16_t;
 
 class AccessMethod;
-// The method in use; starts the bus from the environment when it has not
-// started yet.
+// The method in use, null before the bus is configured.
 AccessMethod* currentMethod();
 
 // One mapped window of the bus library.
@@ -34,7 +33,7 @@ struct Window {
   std::uint32_t hostBase = 0;  // synthetic host address, printed by %p
   std::uint32_t handle = 0;
   bool mapped = false;
-  AccessMethod* method = currentMethod();  // a window made by hand uses the bus in use
+  AccessMethod* method = nullptr;
   // The method's own number for the window, set by its map(); what it
   // stands for is the method's business.
   std::uint32_t token = 0;
@@ -55,6 +54,15 @@ class AccessMethod {
   // The bus in words, for the start-up line: crate file or device folder.
   virtual std::string describe() const = 0;
 
+  // Takes the bus: the simulated crate loaded, a bridge opened.  False with
+  // the one line to say in error ("vme-bus: ..."); the method is then not
+  // open.  Opening an
+  // open method does nothing.
+  virtual bool open(std::string& error) = 0;
+  // Gives the bus back (every window unmapped before); the next open takes
+  // it again.
+  virtual void close() = 0;
+
   // Opens w (space, vmeBase and size set) onto the bus.  A failure returns a
   // negative status and has said why on standard error; w is then unused.
   virtual VmeStatus map(Window& w) = 0;
@@ -69,13 +77,11 @@ class AccessMethod {
   virtual const DeviceLookup* deviceLookup() const { return nullptr; }
   // Statuses forced on the library calls.
   virtual const ForcedStatuses* forcedStatuses() const { return nullptr; }
-  // Whether its cycles go to the process-wide simulated crate, which the
-  // bus then loads when it starts.
-  virtual bool usesSimulatedCrate() const { return false; }
 };
 
-// The simulated crate.
-std::unique_ptr<AccessMethod> makeSimMethod();
+// The simulated crate; its open loads crateFile (empty: the built-in crate)
+// unless a crate is in place already.
+std::unique_ptr<AccessMethod> makeSimMethod(const std::string& crateFile = "");
 // Its device table: the boards with a name=, the logical address being the
 // board's position in the crate, from 1.
 const DeviceLookup& crateNames();
@@ -88,7 +94,9 @@ std::unique_ptr<AccessMethod> makeMethod(const BusConfig& config, std::string& e
 std::unique_ptr<AccessMethod> methodNamed(const std::string& bus, ByteOrder order,
                                           std::string& error);
 
-// The method in use.  Replacing it unmaps every window of the old one.
+// The method in use (the bus must be configured).  Replacing it unmaps
+// every window of the old one and closes it; the new one is opened by the
+// next InitVXIlibrary.
 AccessMethod& method();
 void useMethod(std::unique_ptr<AccessMethod> m);
 

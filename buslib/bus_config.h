@@ -2,8 +2,7 @@
 //
 // The settings come from the environment, read in one place
 // (busConfigFromEnvironment).  The bus starts from them explicitly, never
-// before main: a program starts it once its command line is read (see
-// handleArguments), and otherwise the first library call does.  A program
+// before main: a program starts it once its command line is read.  A program
 // that ends before that loads no crate, opens no trace and says nothing.
 #pragma once
 
@@ -34,17 +33,14 @@ bool parseBusName(const std::string& bus, BusConfig& config, std::string& error)
 // simulated crate.  False with error set on a bad value.
 bool busConfigFromEnvironment(BusConfig& config, std::string& error);
 
-// Starts the bus: the method (a CAEN bridge is opened here), the crate when
-// the method needs it, the trace, the line naming the bus on standard error.
-// A bad setting gives false with the one line to say in error ("vme-bus:
-// ..."), before any cycle; the caller decides how the run ends.  Nothing
-// happens once the bus has started.
+// Starts the bus: the method chosen and opened (the crate loaded, a bridge
+// opened), the trace opened, the line naming the bus on standard error.  A
+// bad setting gives false with the one line to say in error ("vme-bus: ..."),
+// before any cycle; the caller decides how the run ends.  Nothing happens
+// once the bus has started.  The library calls need a started bus.
 bool startBus(const BusConfig& config, std::string& error);
 // startBus from the environment, unless started.
 bool startBusFromEnvironment(std::string& error);
-// The same for a program of the library's own: a bad setting stops it with
-// the line and exit status 2.
-void startBusFromEnvironment();
 bool busStarted();
 // The settings of the bus in use.
 const BusConfig& busConfig();

@@ -43,7 +43,6 @@ char tracePath[4096];
 // Why the trace could not be written; empty while it can.
 std::string traceFailureText;
 bool traceCreated = false;  // the run made the file: a refused trace leaves none behind
-bool runUntrusted = false;
 dev_t traceDev = 0;
 ino_t traceIno = 0;
 
@@ -190,7 +189,7 @@ std::string stdoutFailureText;
 void exitCheck() {
   const bool traceOk = finishTrace();
   const bool outOk = flushStandardOutput();
-  if (!traceOk || !outOk || runUntrusted) _exit(2);
+  if (!traceOk || !outOk || !runTrusted()) _exit(2);
 }
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
@@ -421,9 +420,6 @@ void traceNote(const char* text) {
   if (line.size() > kBufferSize) line.resize(kBufferSize - 1), line.back() = '\n';
   append(line.data(), line.size());
 }
-
-void markRunUntrusted() { runUntrusted = true; }
-bool runTrusted() { return !runUntrusted; }
 
 bool writeTraceOut() { return finishTrace(); }
 

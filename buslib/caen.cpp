@@ -58,10 +58,6 @@ int boardTypeNamed(const std::string& name) {
   return -1;
 }
 
-class CaenMethod;
-CaenMethod* openBridge = nullptr;  // the method whose bridge is open
-void endAtExit();
-
 class CaenMethod : public AccessMethod {
  public:
   CaenMethod(const std::string& model, const std::string& link, const std::string* node,
@@ -92,13 +88,25 @@ class CaenMethod : public AccessMethod {
       return;
     }
     node_ = static_cast<short>(nodeNumber);
-    if (load()) open();
   }
-  ~CaenMethod() override { end(); }
+  // A program that ends without closing the library ends its bridge.
+  ~CaenMethod() override { close(); }
 
-  // Why the bridge could not be opened at the start, or empty.
-  const std::string& failure() const { return failure_; }
-  std::string failureLine() const { return where() + ": " + failure_; }
+  // The library loaded once, then the bridge opened.
+  bool open(std::string& error) override {
+    if (open_) return true;
+    if (failure_.empty() && (dl_ != nullptr || load())) openBridge();
+    if (failure_.empty()) return true;
+    error = "vme-bus: " + where() + ": " + failure_;
+    return false;
+  }
+  // CAENVME_End, once per open.
+  void close() override {
+    if (!open_) return;
+    open_ = false;
+    const CVErrorCodes e = end_(handle_);
+    if (e != caen::kSuccess) say("CAENVME_End failed: " + decode(e));
+  }
 
   const char* name() const override { return "caen"; }
   std::string describe() const override {
@@ -107,17 +115,13 @@ class CaenMethod : public AccessMethod {
   }
 
   VmeStatus map(Window&) override {
-    if (failure_.empty() && !open_) open();  // closed by the library close call
-    if (!failure_.empty()) {
-      if (!failureSaid_) say(failure_);
+    if (!open_) {
+      if (!failureSaid_) say(failure_.empty() ? "the bridge is closed" : failure_);
       failureSaid_ = true;
       // Nothing is tested, whatever a program makes of a window it cannot map.
       markRunUntrusted();
       return VXI_FAILURE;
     }
-    static bool registered = false;
-    if (!registered) std::atexit(endAtExit);
-    registered = true;
     return VXI_SUCCESS;
   }
   void unmap(Window&) override {}
@@ -175,15 +179,6 @@ class CaenMethod : public AccessMethod {
       }
     }
     return cycleDone(e, "CAENVME_WriteCycle", w, address);
-  }
-
-  // CAENVME_End, once per open.
-  void end() {
-    if (!open_) return;
-    open_ = false;
-    if (openBridge == this) openBridge = nullptr;
-    const CVErrorCodes e = end_(handle_);
-    if (e != caen::kSuccess) say("CAENVME_End failed: " + decode(e));
   }
 
  private:
@@ -251,7 +246,7 @@ class CaenMethod : public AccessMethod {
     return true;
   }
 
-  void open() {
+  void openBridge() {
     std::int32_t h = 0;
     CVErrorCodes e;
     const char* call = "CAENVME_Init2";
@@ -275,8 +270,6 @@ class CaenMethod : public AccessMethod {
     }
     handle_ = h;
     open_ = true;
-    if (openBridge != nullptr && openBridge != this) openBridge->end();
-    openBridge = this;
   }
 
   std::string model_, link_, library_;
@@ -298,10 +291,6 @@ class CaenMethod : public AccessMethod {
   bool untrustedSaid_ = false;
 };
 
-void endAtExit() {
-  if (openBridge != nullptr) openBridge->end();
-}
-
 }  // namespace
 
 std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
@@ -313,17 +302,7 @@ std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
             ": expected caen:MODEL:LINK[:NODE]";
     return nullptr;
   }
-  auto m = std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
-  // A bridge that cannot be opened stops the run before its first line.
-  if (!m->failure().empty()) {
-    error = m->failureLine();
-    return nullptr;
-  }
-  return m;
-}
-
-void closeCaenBridge() {
-  if (openBridge != nullptr) openBridge->end();
+  return std::make_unique<CaenMethod>(f[0], f[1], f.size() == 3 ? &f[2] : nullptr, library);
 }
 
 }  // namespace vmebus

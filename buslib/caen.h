@@ -11,17 +11,13 @@
 
 namespace vmebus {
 
-// The method for "caen:ARGUMENTS", ARGUMENTS being MODEL:LINK[:NODE].  The
-// library (libCAENVME.so, or the file VME_CAEN_LIBRARY names) is loaded and
-// the bridge opened here, once.  A value without MODEL and LINK gives null and
-// error.  Any other failure (the library, a symbol, the model, the link, the
-// open) gives a method whose first map says why in one line on standard error
-// and whose every map fails, so no cycle is made.
+// The method for "caen:ARGUMENTS", ARGUMENTS being MODEL:LINK[:NODE].  A
+// value without MODEL and LINK gives null and error.  Its open loads the
+// library (libCAENVME.so, or the file VME_CAEN_LIBRARY names) once and opens
+// the bridge; its close ends the bridge.  A failure (the library, a symbol,
+// the model, the link, the open) is the open's one line, and a map on a
+// bridge that is not open fails, so no cycle is made.
 std::unique_ptr<AccessMethod> makeCaenMethod(const std::string& arguments,
                                              const std::string& library, std::string& error);
-
-// The library close call: ends the bridge of the CAEN method in use, if any.
-// The next window opens it again.
-void closeCaenBridge();
 
 }  // namespace vmebus

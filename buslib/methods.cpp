@@ -4,7 +4,6 @@
 #include "buslib/access_method.h"
 #include "buslib/caen.h"
 #include "buslib/vme_user.h"
-#include "buslib/vme_user_standin.h"
 #include "crate/crate.h"
 
 namespace vmebus {
@@ -21,8 +20,16 @@ class CrateNames : public DeviceLookup {
 
 class SimMethod : public AccessMethod {
  public:
+  explicit SimMethod(std::string crateFile) : crateFile_(std::move(crateFile)) {}
   const char* name() const override { return "sim"; }
   std::string describe() const override { return "the simulated crate " + vmesim::crateSource(); }
+  // A crate put in place before (a test's) is kept.
+  bool open(std::string& error) override {
+    if (vmesim::gCrate != nullptr || vmesim::loadCrate(crateFile_, error)) return true;
+    error = "vme-sim: " + error;
+    return false;
+  }
+  void close() override {}
   VmeStatus map(Window&) override { return 0; }
   void unmap(Window&) override {}
   bool read(const Window& w, std::uint32_t offset, Width width, std::uint32_t& value) override {
@@ -33,7 +40,9 @@ class SimMethod : public AccessMethod {
   }
   const DeviceLookup* deviceLookup() const override { return &crateNames(); }
   const ForcedStatuses* forcedStatuses() const override { return &vmesim::crate().library(); }
-  bool usesSimulatedCrate() const override { return true; }
+
+ private:
+  std::string crateFile_;
 };
 
 std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& error) {
@@ -42,16 +51,15 @@ std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& erro
             "(VME_SIM_CRATE chooses the crate)";
     return nullptr;
   }
-  return makeSimMethod();
+  return makeSimMethod(config.crateFile);
 }
 
-// vme_user: /dev/bus/vme; vme_user:DIR: the devices in DIR; vme_user:standin:
-// the stand-in of the kernel interface.
+// vme_user: /dev/bus/vme; vme_user:DIR: the devices in DIR, or the stand-in
+// of the kernel interface offered under that name.
 std::unique_ptr<AccessMethod> makeVmeUser(const BusConfig& config, std::string&) {
   const std::string& dir = config.arguments;
   if (dir.empty()) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", config.order);
-  if (dir == StandinSys::kFolder) {
-    auto sys = std::make_unique<StandinSys>();
+  if (std::unique_ptr<VmeSys> sys = offeredVmeSys(dir, config)) {
     VmeSys& s = *sys;
     return makeVmeUserMethod(s, dir, config.order, std::move(sys));
   }
@@ -74,7 +82,9 @@ const MethodEntry kMethods[] = {
 
 }  // namespace
 
-std::unique_ptr<AccessMethod> makeSimMethod() { return std::make_unique<SimMethod>(); }
+std::unique_ptr<AccessMethod> makeSimMethod(const std::string& crateFile) {
+  return std::make_unique<SimMethod>(crateFile);
+}
 
 const DeviceLookup& crateNames() {
   static const CrateNames names;

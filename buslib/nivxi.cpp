@@ -10,7 +10,6 @@
 #include "buslib/access_method.h"
 #include "buslib/bus_config.h"
 #include "buslib/bus_trace.h"
-#include "buslib/caen.h"
 #include "buslib/device_table.h"
 #include "crate/crate.h"
 
@@ -21,91 +20,95 @@ constexpr std::uint32_t kMaxWindows = 64;
 constexpr std::uint32_t kHostBase = 0x10000000;
 constexpr std::uint32_t kHostStride = 0x00100000;
 
+// Everything the library holds between calls.
 struct Library {
+  BusConfig config;                     // the settings the bus was started from
+  std::unique_ptr<AccessMethod> method;  // null until the bus is configured
+  bool open = false;                    // the method holds the bus
+  bool simulatedOnly = false;           // a test binary: only the simulated crate
+  bool untrusted = false;               // the bus failed in a way that voids the run
   bool initialised = false;
   std::uint32_t windowSize = VXI_DEFAULT_WINDOW_SIZE;
   bool busErrorLatch = false;
-  // By handle; 0 unused.  A record is made at the handle's first map (a
-  // Window made here before main would start the bus) and then kept: a
-  // pointer into an unmapped window still finds it unmapped.
+  // By handle; 0 unused.  A record is made at the handle's first map and
+  // then kept: a pointer into an unmapped window still finds it unmapped.
   std::array<std::optional<Window>, kMaxWindows + 1> windows{};
   alignas(8) std::uint8_t info[64] = {};
 };
 
-Library lib;
-std::unique_ptr<AccessMethod> current;
-BusConfig config;
-bool simulatedOnly = false;
-
-// Every library call starts the bus first.
-inline void started() {
-  if (current == nullptr) startBusFromEnvironment();
+// Made at first use, so that a flag set before main is never lost.
+Library& lib() {
+  static Library library;
+  return library;
 }
 
 const ForcedStatuses& force() {
   static const ForcedStatuses none;
-  const ForcedStatuses* f = current->forcedStatuses();
+  const ForcedStatuses* f = lib().method->forcedStatuses();
   return f != nullptr ? *f : none;
 }
 
 Window* byHandle(std::uint32_t handle) {
-  if (handle == 0 || handle > kMaxWindows || !lib.windows[handle] || !lib.windows[handle]->mapped)
+  Library& l = lib();
+  if (handle == 0 || handle > kMaxWindows || !l.windows[handle] || !l.windows[handle]->mapped)
     return nullptr;
-  return &*lib.windows[handle];
+  return &*l.windows[handle];
 }
 
 // The lowest handle without a mapped window, 0 when all are in use.
 std::uint32_t freeHandle() {
+  Library& l = lib();
   for (std::uint32_t h = 1; h <= kMaxWindows; ++h)
-    if (!lib.windows[h] || !lib.windows[h]->mapped) return h;
+    if (!l.windows[h] || !l.windows[h]->mapped) return h;
   return 0;
 }
 
 void traceCall(const char* text) { traceNote(text); }
 
 void unmapAll() {
-  for (auto& w : lib.windows) {
+  for (auto& w : lib().windows) {
     if (!w || !w->mapped) continue;
     if (w->method != nullptr) w->method->unmap(*w);
     w->mapped = false;
   }
 }
 
-[[noreturn]] void stop(const std::string& why) {
-  std::fprintf(stderr, "%s\n", why.c_str());
-  std::exit(2);
+// Opens the method unless open; false with the line in error.
+bool openMethod(std::string& error) {
+  Library& l = lib();
+  if (!l.open) l.open = l.method->open(error);
+  return l.open;
 }
 
 }  // namespace
 
-void forceSimulatedBus() { simulatedOnly = true; }
-bool busForcedSimulated() { return simulatedOnly; }
-bool busStarted() { return current != nullptr; }
-const BusConfig& busConfig() { return config; }
+void forceSimulatedBus() { lib().simulatedOnly = true; }
+bool busForcedSimulated() { return lib().simulatedOnly; }
+bool busStarted() { return lib().method != nullptr; }
+const BusConfig& busConfig() { return lib().config; }
+
+void markRunUntrusted() { lib().untrusted = true; }
+bool runTrusted() { return !lib().untrusted; }
 
 bool startBusFromEnvironment(std::string& error) {
-  if (current != nullptr) return true;
+  if (busStarted()) return true;
   BusConfig c;
   // A test or benchmark binary runs on the default simulated crate, whatever
   // the environment says.
-  if (!simulatedOnly && !busConfigFromEnvironment(c, error)) {
+  if (!lib().simulatedOnly && !busConfigFromEnvironment(c, error)) {
     error = "vme-bus: " + error;
     return false;
   }
   return startBus(c, error);
 }
 
-void startBusFromEnvironment() {
-  std::string error;
-  if (!startBusFromEnvironment(error)) stop(error);
-}
-
-// Chooses the method, loads the crate when the method needs it, opens the
-// trace and says which bus the run is on.
+// Chooses the method and opens it (the crate loaded, a bridge opened), opens
+// the trace and says which bus the run is on.
 bool startBus(const BusConfig& wanted, std::string& error) {
-  if (current != nullptr) return true;
+  Library& l = lib();
+  if (l.method != nullptr) return true;
   BusConfig c = wanted;
-  if (simulatedOnly) {
+  if (l.simulatedOnly) {
     c.method = "sim";
     c.arguments.clear();
   }
@@ -114,43 +117,39 @@ bool startBus(const BusConfig& wanted, std::string& error) {
     error = "vme-bus: " + error;
     return false;
   }
-  // A crate put in place before the start (a test's) is kept.
-  if (m->usesSimulatedCrate() && vmesim::gCrate == nullptr && !vmesim::loadCrate(c.crateFile, error)) {
-    error = "vme-sim: " + error;
-    return false;
-  }
+  if (!m->open(error)) return false;
   if (!startTrace(c, error)) {
+    m->close();
     error = "vme-bus: " + error;
     return false;
   }
-  config = c;
-  current = std::move(m);
-  std::fprintf(stderr, "vme-bus: using %s\n", current->describe().c_str());
+  l.config = c;
+  l.method = std::move(m);
+  l.open = true;
+  std::fprintf(stderr, "vme-bus: using %s\n", l.method->describe().c_str());
   installExitChecks();
   return true;
 }
 
-AccessMethod& method() {
-  started();
-  return *current;
-}
-AccessMethod* currentMethod() {
-  started();
-  return current.get();
-}
+AccessMethod& method() { return *lib().method; }
+AccessMethod* currentMethod() { return lib().method.get(); }
 
 void useMethod(std::unique_ptr<AccessMethod> m) {
-  started();
+  Library& l = lib();
   unmapAll();
-  current = std::move(m);
+  if (l.method != nullptr && l.open) l.method->close();
+  l.method = std::move(m);
+  std::string error;
+  l.open = l.method->open(error);
 }
 
 void busErrorSeen() {
+  Library& l = lib();
   std::uint32_t n;
-  std::memcpy(&n, lib.info + VXI_INFO_BUS_ERRORS, sizeof n);
+  std::memcpy(&n, l.info + VXI_INFO_BUS_ERRORS, sizeof n);
   ++n;
-  std::memcpy(lib.info + VXI_INFO_BUS_ERRORS, &n, sizeof n);
-  lib.busErrorLatch = true;
+  std::memcpy(l.info + VXI_INFO_BUS_ERRORS, &n, sizeof n);
+  l.busErrorLatch = true;
 }
 
 std::uint32_t outsideWindow(const Window* w, std::uint32_t offset, Width width, bool write) {
@@ -184,50 +183,69 @@ PtrText formatHostAddress(std::uint32_t address) {
 
 using vmebus::lib;
 
+namespace {
+
+// A call before the bus is configured is the program's mistake: it starts no
+// bus and makes no cycle.
+bool configured() { return vmebus::busStarted(); }
+
+}  // namespace
+
 VXIstatus InitVXIlibrary() {
-  vmebus::started();
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().init;
-  if (s == 0) s = lib.initialised ? VXI_ALREADY_INITIALIZED : VXI_SUCCESS;
-  if (s >= 0) lib.initialised = true;
+  if (s == 0) s = lib().initialised ? VXI_ALREADY_INITIALIZED : VXI_SUCCESS;
+  if (s >= 0) {
+    // Closed by an earlier close call: the bus is taken again.
+    std::string error;
+    if (!vmebus::openMethod(error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      vmebus::markRunUntrusted();
+      return VXI_FAILURE;
+    }
+    lib().initialised = true;
+  }
   return s;
 }
 
 VXIstatus CloseVXIlibrary() {
-  vmebus::started();
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().close;
-  if (s == 0 && !lib.initialised) s = VXI_NOT_INITIALIZED;
+  if (s == 0 && !lib().initialised) s = VXI_NOT_INITIALIZED;
   if (s >= 0) {
     vmebus::unmapAll();
-    vmebus::closeCaenBridge();
-    lib.initialised = false;
+    if (lib().open) lib().method->close();
+    lib().open = false;
+    lib().initialised = false;
     vmebus::traceCall("close library");
   }
   return s;
 }
 
-const void* GetVXIlibraryInfo() {
-  vmebus::started();
-  return lib.info;
-}
+const void* GetVXIlibraryInfo() { return lib().info; }
 
 VXIstatus SetVXIwindowSize(std::uint32_t size) {
-  vmebus::started();
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().size;
   if (s == 0 && (size == 0 || size % 4 != 0 || size > 0x1000000)) s = VXI_BAD_PARAMETER;
-  if (s >= 0) lib.windowSize = size;
+  if (s >= 0) lib().windowSize = size;
   return s;
 }
 
 VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /*timeout*/,
                     std::uint32_t* window, VXIstatus* status) {
-  vmebus::started();
+  if (!configured()) {
+    *status = VXI_NOT_INITIALIZED;
+    return VmePtr();
+  }
+  vmebus::Library& l = lib();
   VXIstatus s = vmebus::force().map;
   if (s == 0) {
-    if (!lib.initialised) s = VXI_NOT_INITIALIZED;
+    if (!l.initialised) s = VXI_NOT_INITIALIZED;
     else if (access != VXI_ACCESS_A24 && access != VXI_ACCESS_A32) s = VXI_BAD_PARAMETER;
   }
   const auto space = access == VXI_ACCESS_A32 ? vmebus::Space::A32 : vmebus::Space::A24;
-  if (s == 0 && static_cast<std::uint64_t>(address) + lib.windowSize > vmebus::spaceSize(space))
+  if (s == 0 && static_cast<std::uint64_t>(address) + l.windowSize > vmebus::spaceSize(space))
     s = VXI_BAD_ADDRESS;
   // A forced warning still needs a free window.  An unmapped window's handle
   // is free again, the lowest first.
@@ -236,8 +254,8 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
   vmebus::Window w;
   w.space = space;
   w.vmeBase = address;
-  w.size = lib.windowSize;
-  w.method = vmebus::current.get();
+  w.size = l.windowSize;
+  w.method = l.method.get();
   if (s >= 0) {
     const VXIstatus m = w.method->map(w);
     if (m < 0) s = m;
@@ -248,17 +266,17 @@ VmePtr MapVXIwindow(std::uint32_t access, std::uint32_t address, std::uint32_t /
   w.hostBase = vmebus::kHostBase + h * vmebus::kHostStride;
   w.handle = h;
   w.mapped = true;
-  lib.windows[h] = w;
+  l.windows[h] = w;
   *window = h;
   char text[96];
   std::snprintf(text, sizeof text, "map window %u %s 0x%08X size 0x%X", h,
                 vmebus::spaceName(space), address, w.size);
   vmebus::traceCall(text);
-  return VmePtr(&*lib.windows[h], 0);
+  return VmePtr(&*l.windows[h], 0);
 }
 
 VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uint32_t* last) {
-  vmebus::started();
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().range;
   const vmebus::Window* w = vmebus::byHandle(window);
   if (s == 0 && w == nullptr) s = VXI_FAILURE;
@@ -270,7 +288,7 @@ VXIstatus GetVXIwindowRange(std::uint32_t window, std::uint32_t* first, std::uin
 }
 
 VXIstatus UnmapVXIwindow(std::uint32_t window) {
-  vmebus::started();
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().unmap;
   vmebus::Window* w = vmebus::byHandle(window);
   if (s == 0 && w == nullptr) s = VXI_FAILURE;
@@ -285,9 +303,9 @@ VXIstatus UnmapVXIwindow(std::uint32_t window) {
 }
 
 VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
-  vmebus::started();
+  const std::uint8_t* info = lib().info;
   std::uint32_t before;
-  std::memcpy(&before, lib.info + VXI_INFO_BUS_ERRORS, sizeof before);
+  std::memcpy(&before, info + VXI_INFO_BUS_ERRORS, sizeof before);
   switch (width) {
     case 1: *value = address.read8(); break;
     case 2: *value = address.read16(); break;
@@ -295,17 +313,18 @@ VXIstatus VXIpeek(VmePtr address, std::int16_t width, std::uint32_t* value) {
     default: return VXI_BAD_PARAMETER;
   }
   std::uint32_t after;
-  std::memcpy(&after, lib.info + VXI_INFO_BUS_ERRORS, sizeof after);
+  std::memcpy(&after, info + VXI_INFO_BUS_ERRORS, sizeof after);
   return after == before ? VXI_SUCCESS : VXI_FAILURE;
 }
 
 VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16_t, std::int16_t,
                         std::int16_t, std::int16_t, std::int16_t* la) {
-  vmebus::started();
+  *la = -1;
+  if (!configured()) return VXI_NOT_INITIALIZED;
   const std::string wanted = name != nullptr ? name : "";
   // The table file when one is given, else the method's own table, if any.
-  const std::string& table = vmebus::config.deviceTable;
-  const vmebus::DeviceLookup* own = vmebus::current->deviceLookup();
+  const std::string& table = lib().config.deviceTable;
+  const vmebus::DeviceLookup* own = lib().method->deviceLookup();
   const int found = !table.empty()  ? vmebus::lookupInTable(table.c_str(), wanted)
                     : own != nullptr ? own->lookup(wanted)
                                      : -1;
@@ -316,19 +335,19 @@ VXIstatus FindVXIdevice(const char* name, std::int16_t, std::int16_t, std::int16
 }
 
 VXIstatus GetVXIbusStatus(std::int16_t controller, std::int16_t field, std::int16_t* value) {
-  vmebus::started();
   *value = 0;
+  if (!configured()) return VXI_NOT_INITIALIZED;
   VXIstatus s = vmebus::force().status;
   if (s == 0 && controller != -1 && controller < 0) s = VXI_BAD_PARAMETER;
   if (field == 1) {
-    *value = lib.busErrorLatch ? 1 : 0;
-    lib.busErrorLatch = false;
+    *value = lib().busErrorLatch ? 1 : 0;
+    lib().busErrorLatch = false;
   }
   return s;
 }
 
 VXIstatus PrepareVXIprobe() {
-  vmebus::started();
-  lib.busErrorLatch = false;
+  if (!configured()) return VXI_NOT_INITIALIZED;
+  lib().busErrorLatch = false;
   return VXI_SUCCESS;
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "buslib/vme_user.h"
 #include "buslib/bridge_checks.h"
@@ -42,17 +43,25 @@ class KernelSys : public VmeSys {
 class VmeUserMethod : public AccessMethod {
  public:
   VmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order, std::unique_ptr<VmeSys> owned)
-      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {
-    warnIfBusErrorsUnchecked(owned_ == nullptr);
-  }
+      : owned_(std::move(owned)), sys_(sys), dir_(std::move(dir)), order_(order) {}
   // A program that ends without closing the library leaves no window enabled.
-  ~VmeUserMethod() override {
-    for (Master& m : masters_)
-      if (m.fd >= 0) disable(m.fd, m.config);
-  }
+  ~VmeUserMethod() override { close(); }
 
   const char* name() const override { return "vme_user"; }
   std::string describe() const override { return sys_.describe(dir_); }
+
+  // The master devices are claimed window by window.
+  bool open(std::string& error) override {
+    if (!sys_.start(error)) return false;
+    warnIfBusErrorsUnchecked(owned_ == nullptr);
+    return true;
+  }
+  void close() override {
+    for (Master& m : masters_) {
+      if (m.fd >= 0) disable(m.fd, m.config);
+      m.fd = -1;
+    }
+  }
 
   VmeStatus map(Window& w) override {
     int slot = 0;
@@ -137,7 +146,6 @@ class VmeUserMethod : public AccessMethod {
   // statuses; the kernel: nothing).
   const DeviceLookup* deviceLookup() const override { return sys_.deviceLookup(); }
   const ForcedStatuses* forcedStatuses() const override { return sys_.forcedStatuses(); }
-  bool usesSimulatedCrate() const override { return sys_.usesSimulatedCrate(); }
 
  private:
   VmeStatus fail(const std::string& dev, const char* what, int e) {
@@ -165,6 +173,27 @@ class VmeUserMethod : public AccessMethod {
 };
 
 }  // namespace
+
+namespace {
+
+struct Offered {
+  const char* name;
+  VmeSysMaker make;
+};
+std::vector<Offered>& offered() {
+  static std::vector<Offered> list;
+  return list;
+}
+
+}  // namespace
+
+void offerVmeSys(const char* name, VmeSysMaker make) { offered().push_back({name, make}); }
+
+std::unique_ptr<VmeSys> offeredVmeSys(const std::string& name, const BusConfig& config) {
+  for (const Offered& o : offered())
+    if (name == o.name) return o.make(config);
+  return nullptr;
+}
 
 VmeSys& kernelSys() {
   static KernelSys sys;

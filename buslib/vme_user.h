@@ -22,18 +22,26 @@ class VmeSys {
   virtual int close(int fd) = 0;
 
   // What a stand-in serves besides the system calls: the computer's device
-  // table and forced statuses, its words for the start-up line, and whether
-  // its cycles go to the simulated crate.  The real kernel has none of it.
+  // table and forced statuses, and its words for the start-up line.  The
+  // real kernel has none of it.
   virtual const DeviceLookup* deviceLookup() const { return nullptr; }
   virtual const ForcedStatuses* forcedStatuses() const { return nullptr; }
   virtual std::string describe(const std::string& dir) const {
     return "the kernel VME interface in " + dir;
   }
-  virtual bool usesSimulatedCrate() const { return false; }
+  // Called by the method's open: false with the line to say in error.
+  virtual bool start(std::string&) { return true; }
 };
 
 // The real system calls.  Descriptors are never 0 to 2.
 VmeSys& kernelSys();
+
+// A system standing in for the kernel under a folder name of its own
+// ("vme_user:NAME"), offered by the library that holds it.
+using VmeSysMaker = std::unique_ptr<VmeSys> (*)(const BusConfig& config);
+void offerVmeSys(const char* name, VmeSysMaker make);
+// The system offered under name, or null.
+std::unique_ptr<VmeSys> offeredVmeSys(const std::string& name, const BusConfig& config);
 
 // The kernel method on the device folder dir.  It owns sys when owned is set.
 std::unique_ptr<AccessMethod> makeVmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order,

@@ -9,6 +9,7 @@
 #include "foundation/results.h"
 #include "foundation/run_end.h"
 #include "foundation/version.h"
+#include "standins/offer.h"
 
 const char kStatusVerdicts[] =
     "  0  every test ran at least one loop and passed\n"
@@ -126,6 +127,7 @@ int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** f
   // stops the program before its first output.
   // A test binary reads no setting: its bus is the default simulated crate.
   if (vmebus::busForcedSimulated()) return -1;
+  vmebus::offerStandins();
   vmebus::BusConfig config;
   std::string error;
   const bool configured = vmebus::busConfigFromEnvironment(config, error);

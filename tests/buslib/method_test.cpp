@@ -17,7 +17,7 @@
 #include "buslib/caen_vme_abi.h"
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
-#include "buslib/vme_user_standin.h"
+#include "standins/vme_user_standin.h"
 #include "crate/crate.h"
 
 namespace {
@@ -321,12 +321,13 @@ TEST(Standin, MasterConfigurationRules) {
 }
 
 // Data in host order, the modifier choosing the space, bus errors, and the
-// bridge closed by the library close call and opened again by the next
-// window (a bridge never ended would refuse the second open).
+// bridge closed and opened again (a bridge never ended would refuse the
+// second open).
 TEST(CaenMethod, CyclesSpacesAndTheBridgeOpenedAgain) {
   std::string error;
   auto m = vmebus::makeCaenMethod("v1718:0", VME_CAEN_STANDIN, error);
   ASSERT_TRUE(m) << error;
+  ASSERT_TRUE(m->open(error)) << error;
   vmebus::Window a24, a32, empty;
   a24.vmeBase = 0x200000;
   a32.space = Space::A32;
@@ -354,8 +355,9 @@ TEST(CaenMethod, CyclesSpacesAndTheBridgeOpenedAgain) {
   EXPECT_EQ(v, 0xFFFFu);
   EXPECT_FALSE(m->write(empty, 0, Width::D32, 1));
 
-  vmebus::closeCaenBridge();
+  m->close();
   EXPECT_FALSE(m->read(a24, 4, Width::D32, v)) << "no cycle on a closed bridge";
+  ASSERT_TRUE(m->open(error)) << error;
   ASSERT_EQ(m->map(a24), 0);
   EXPECT_TRUE(m->read(a24, 4, Width::D32, v));
   EXPECT_EQ(v, 0xBE340020u);

@@ -32,7 +32,7 @@ class ModuleOnMemory : public testing::Test {
                                   error);
     ASSERT_TRUE(c) << error;
     vmesim::installCrate(std::move(c));
-    window_ = vmebus::Window{vmesim::Space::A24, kModule, 0x10000, 0x10000000, 1, true};
+    window_ = vmebus::Window{vmesim::Space::A24, kModule, 0x10000, 0x10000000, 1, true, vmebus::currentMethod()};
     qemMapRegisters(VmePtr(&window_, 0));
     seqRAM = VmePtr(&window_, QEM_RAM_OFFSET);
     qemVersion = 0;

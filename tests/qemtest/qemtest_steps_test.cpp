@@ -22,7 +22,7 @@ class QemtestSteps : public testing::Test {
     auto c = vmesim::Crate::parse("memory A24 0xF00000 size=0x10000\n", "test", error);
     ASSERT_TRUE(c) << error;
     vmesim::installCrate(std::move(c));
-    window_ = vmebus::Window{vmesim::Space::A24, kModule, QEMTEST_WINDOW, 0x10000000, 1, true};
+    window_ = vmebus::Window{vmesim::Space::A24, kModule, QEMTEST_WINDOW, 0x10000000, 1, true, vmebus::currentMethod()};
     const VmePtr base(&window_, 0);
     qemMapRegisters(base);
     seqRAM = base + QEM_RAM_OFFSET;

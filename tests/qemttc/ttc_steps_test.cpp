@@ -33,8 +33,8 @@ class TtcStepTest : public testing::Test {
   void TearDown() override { ttcReset(); }
 
   void mapWindows() {
-    ttcWin_ = vmebus::Window{vmesim::Space::A24, kTtcvi, TTCVI_WINDOW, 0x10100000, 1, true};
-    qemWin_ = vmebus::Window{vmesim::Space::A24, kModule, QEM_TTC_WINDOW, 0x10200000, 2, true};
+    ttcWin_ = vmebus::Window{vmesim::Space::A24, kTtcvi, TTCVI_WINDOW, 0x10100000, 1, true, vmebus::currentMethod()};
+    qemWin_ = vmebus::Window{vmesim::Space::A24, kModule, QEM_TTC_WINDOW, 0x10200000, 2, true, vmebus::currentMethod()};
     ttcReset();
     harnessReset();
     ttcvi = VmePtr(&ttcWin_, 0);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "buslib/vme_user.h"
 
@@ -15,7 +16,8 @@ namespace vmebus {
 class StandinSys : public VmeSys {
  public:
   static constexpr const char* kFolder = "standin";
-  StandinSys();
+  // crateFile: the crate it loads when it starts (empty: the built-in one).
+  explicit StandinSys(std::string crateFile = "");
   ~StandinSys() override;
   int open(const char* path, int flags) override;
   int ioctl(int fd, unsigned long request, void* arg) override;
@@ -26,7 +28,7 @@ class StandinSys : public VmeSys {
   const DeviceLookup* deviceLookup() const override;
   const ForcedStatuses* forcedStatuses() const override;
   std::string describe(const std::string& dir) const override;
-  bool usesSimulatedCrate() const override { return true; }
+  bool start(std::string& error) override;
 
   // Knobs of the modelled bridge, for tests.
   ByteOrder order = ByteOrder::Big;        // how the bridge presents the data
@@ -41,6 +43,7 @@ class StandinSys : public VmeSys {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::string crateFile_;
 };
 
 }  // namespace vmebus

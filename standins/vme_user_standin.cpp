@@ -10,7 +10,8 @@
 #include <map>
 #include <string>
 
-#include "buslib/vme_user_standin.h"
+#include "standins/vme_user_standin.h"
+#include "standins/offer.h"
 
 #include "buslib/vme_user_abi.h"
 #include "crate/crate.h"
@@ -59,7 +60,8 @@ struct StandinSys::Impl {
   int nextFd = 100;
 };
 
-StandinSys::StandinSys() : impl_(std::make_unique<Impl>()) {
+StandinSys::StandinSys(std::string crateFile)
+    : impl_(std::make_unique<Impl>()), crateFile_(std::move(crateFile)) {
   const char* e = std::getenv("VME_STANDIN_NO_BERR_CHECK");
   berrCheck = e == nullptr || std::strcmp(e, "1") != 0;
 }
@@ -71,6 +73,22 @@ const ForcedStatuses* StandinSys::forcedStatuses() const { return &vmesim::crate
 std::string StandinSys::describe(const std::string&) const {
   return "the stand-in of the kernel VME interface over the simulated crate " +
          vmesim::crateSource();
+}
+
+// The crate behind the stand-in, unless one is in place (a test's).
+bool StandinSys::start(std::string& error) {
+  if (vmesim::gCrate != nullptr || vmesim::loadCrate(crateFile_, error)) return true;
+  error = "vme-sim: " + error;
+  return false;
+}
+
+void offerStandins() {
+  static bool offered = false;
+  if (offered) return;
+  offered = true;
+  offerVmeSys(StandinSys::kFolder, [](const BusConfig& config) -> std::unique_ptr<VmeSys> {
+    return std::make_unique<StandinSys>(config.crateFile);
+  });
 }
 
 int StandinSys::openCount() const { return static_cast<int>(impl_->open.size()); }
