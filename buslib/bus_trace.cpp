@@ -147,9 +147,11 @@ void dropTrace() {
   traceCreated = false;
 }
 
-// Written into by the trace: the run stops before anything more is written.
-// An input that the trace itself made a moment ago did not exist: that is
-// the real fault, said as the player would say a missing file.
+// Written into by the trace: nothing more is written to it, the line is said
+// and the run cannot be trusted (status 2); errno EEXIST tells the caller
+// that all is said.  An input that the trace itself made a moment ago did
+// not exist: that is the real fault, said as the player would say a missing
+// file (ENOENT).
 bool onInputNoted(const vmesim::InputFile& f) {
   if (traceFd < 0 || f.dev != traceDev || f.ino != traceIno) return true;
   const bool made = traceCreated;
@@ -160,7 +162,9 @@ bool onInputNoted(const vmesim::InputFile& f) {
   }
   std::fprintf(stderr, "vme-bus: trace file %s is the %s %s: a trace never writes into an input "
                "file\n", tracePath, f.what, f.path.c_str());
-  std::exit(2);
+  markRunUntrusted();
+  errno = EEXIST;
+  return false;
 }
 
 // The count line once the limit was reached; then everything written.
@@ -183,14 +187,6 @@ bool finishTrace() {
 
 // Why standard output lost what was printed; empty while nothing was lost.
 std::string stdoutFailureText;
-
-// The backstop for a program that returns without its run's end: a failure
-// of the trace or standard output, or an untrusted bus, ends with status 2.
-void exitCheck() {
-  const bool traceOk = finishTrace();
-  const bool outOk = flushStandardOutput();
-  if (!traceOk || !outOk || !runTrusted()) _exit(2);
-}
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
@@ -440,11 +436,7 @@ bool flushStandardOutput() {
 
 const std::string& stdoutFailure() { return stdoutFailureText; }
 
-void installExitChecks() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  std::atexit(exitCheck);
+void installSignalHandlers() {
   if (traceFd >= 0 || fatalHook != nullptr) installFatalHandlers();
 }
 

@@ -51,10 +51,10 @@ void traceNote(const char* text);
 bool flushTrace();
 
 // Notes the file open on fd as an input of the run (what: "input file",
-// "crate file" ...).  When it is the trace: one line, exit status 2, and
-// nothing more is written to the trace.  False (errno ENOENT) when the trace
-// made the file a moment ago: the input did not exist, and the trace is
-// dropped with the file it made.
+// "crate file" ...).  When it is the trace: false with errno EEXIST, the line
+// said, the run untrusted (status 2) and nothing more written to the trace.
+// False (errno ENOENT) when the trace made the file a moment ago: the input
+// did not exist, and the trace is dropped with the file it made.
 bool noteInputFile(int fd, const char* path, const char* what = "input file");
 
 // Called first by the handler of a signal that ends the run, with the
@@ -62,14 +62,13 @@ bool noteInputFile(int fd, const char* path, const char* what = "input file");
 // Setting one installs the handlers also when no trace is open.
 void setFatalSignalHook(void (*hook)(int sig));
 
-// Installs the handlers of the signals that end a run (when a trace is open
-// or a hook set, and only for a signal that has its default action) and the
-// exit-time check: the trace and standard output are written out, and a
-// failure of either ends the process with status 2.
-void installExitChecks();
+// Installs the handlers of the signals that end a run, when a trace is open
+// or a hook set, and only for a signal that has its default action.
+void installSignalHandlers();
 
 // The bus failed in a way that leaves the run's results untrusted (a CAEN
-// bridge that lost its link): the process ends with status 2.
+// bridge that lost its link, a trace that met an input): the run ends with
+// status 2.
 void markRunUntrusted();
 bool runTrusted();
 

@@ -57,6 +57,7 @@ int lookupInTable(const char* path, const std::string& name) {
   constexpr std::size_t kMaxTableBytes = 0x10000;
   std::string text;
   if (!vmesim::readWholeFile(path, kMaxTableBytes, text, "device table")) {
+    if (errno == EEXIST) return -1;  // the trace: said already
     std::fprintf(stderr, "vme-bus: device table %s cannot be read: %s\n", path,
                  vmesim::fileErrorText(errno));
     return -1;

@@ -127,7 +127,7 @@ bool startBus(const BusConfig& wanted, std::string& error) {
   l.method = std::move(m);
   l.open = true;
   std::fprintf(stderr, "vme-bus: using %s\n", l.method->describe().c_str());
-  installExitChecks();
+  installSignalHandlers();
   return true;
 }
 

@@ -53,8 +53,9 @@ inline std::vector<InputFile>& inputFiles() {
 }
 
 // Told of every input noted (the bus library checks it against its trace).
-// False (with errno) when the input is to be taken as not there: a file the
-// trace made a moment ago under that name.
+// False with errno when the input is refused: ENOENT for a file the trace
+// made a moment ago under that name (not there), EEXIST for the trace itself
+// (said already).
 inline bool (*gInputNoted)(const InputFile&) = nullptr;
 
 // True when st is a file that a trace could write into: a character device
@@ -71,8 +72,7 @@ inline bool isInput(const struct stat& st, const InputFile& f) {
 }
 
 // Notes the file open on fd, read from path, as an input of the run.  False
-// (errno ENOENT) when it is a file the run itself made under that name: the
-// input was not there.
+// with errno as gInputNoted sets it when the input is refused.
 inline bool noteInputFile(int fd, const char* path, const char* what) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || sharable(st)) return true;
@@ -118,8 +118,9 @@ inline bool readWholeFile(const char* path, std::size_t limit, std::string& text
     return false;
   }
   if (!noteInputFile(fd, path, what)) {
+    const int e = errno;
     ::close(fd);
-    errno = ENOENT;
+    errno = e;
     return false;
   }
   text.clear();

@@ -11,9 +11,12 @@ std::FILE* playerOpen(const char* program, const char* fileName) {
   // A trace must never write into the file played; a file the trace made
   // under its name was not there.
   if (file != nullptr && !vmebus::noteInputFile(fileno(file), fileName)) {
+    const int e = errno;
     std::fclose(file);
+    // The trace itself: the bus has said why, and the run ends untrusted.
+    if (e == EEXIST) return nullptr;
     file = nullptr;
-    errno = ENOENT;
+    errno = e;
   }
   if (file == nullptr) {
     const int e = errno;

@@ -7,6 +7,8 @@
 
 // Opens the file; on failure prints "%s: can't open file %s" and the
 // system's error text, and returns null.  Otherwise prints the reading line.
+// A file that is the run's trace gives null with nothing more said: the bus
+// library has said it, and the run ends with status 2.
 std::FILE* playerOpen(const char* program, const char* fileName);
 
 // The next line into line (kLineSize characters); a longer line comes as
