@@ -120,4 +120,38 @@ TEST(Platform, FatalSignalsBlockedAndRestoredNested) {
   EXPECT_FALSE(blocked());
 }
 
+volatile sig_atomic_t handled = 0;
+extern "C" void onSignal(int sig) {
+  handled = sig;
+  if (sig == SIGTERM) platform::dieOfSignal(sig);
+}
+
+// A signal the caller ignored stays ignored; the handler's death is by the
+// signal itself, as if no handler had been there.
+TEST(Platform, FatalHandlerSparesIgnoredSignalsAndDiesOfTheSignal) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGPIPE, SIG_IGN);
+    platform::installFatalHandler(onSignal);
+    if (signal(SIGPIPE, SIG_IGN) != SIG_IGN) _exit(1);
+    raise(SIGTERM);
+    _exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+TEST(Platform, StopSignalsCaughtThenReleased) {
+  signal(SIGHUP, SIG_IGN);
+  platform::catchStopSignals(onSignal);
+  raise(SIGINT);
+  EXPECT_EQ(handled, SIGINT);
+  EXPECT_EQ(signal(SIGHUP, SIG_IGN), SIG_IGN);
+  platform::releaseStopSignals();
+  EXPECT_EQ(signal(SIGINT, SIG_DFL), SIG_DFL);
+  signal(SIGHUP, SIG_DFL);
+}
+
 }  // namespace
