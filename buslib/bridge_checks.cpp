@@ -1,21 +1,20 @@
 #include "buslib/bridge_checks.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
-#include "crate/open_file.h"
+#include "platform/platform.h"
 
 namespace vmebus {
 
 bool busErrorCheckOff(const std::string& path) {
-  const int fd = vmesim::openAboveStdio(path.c_str(), O_RDONLY);
+  const int fd = platform::openFile(path.c_str(), platform::kRead);
   if (fd < 0) return false;
-  char c = 0;
-  const bool read = ::read(fd, &c, 1) == 1;
-  ::close(fd);
+  std::string text;
+  const bool read = platform::readAll(fd, 0, text) && !text.empty();
+  platform::closeFile(fd);
+  const char c = read ? text[0] : 0;
   return read && (c == 'N' || c == 'n' || c == '0');
 }
 

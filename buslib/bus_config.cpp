@@ -1,9 +1,9 @@
 // The bus library's settings, read from the environment in this one place.
 #include "buslib/bus_config.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
+
+#include "platform/platform.h"
 
 namespace vmebus {
 
@@ -38,7 +38,7 @@ bool busConfigFromEnvironment(BusConfig& config, std::string& error) {
   std::string bus = text("VME_BUS");
   if (bus.empty()) {
     if (!config.crateFile.empty()) bus = "sim";
-    else if (::access("/dev/bus/vme/ctl", F_OK) == 0) bus = "vme_user";
+    else if (platform::fileExists("/dev/bus/vme/ctl")) bus = "vme_user";
     else bus = "sim";
   }
   if (!parseBusName(bus, config, error)) return false;

@@ -1,14 +1,10 @@
 #include "buslib/bus_trace.h"
 
 #include "crate/open_file.h"
-
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/platform.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +17,7 @@ bool gTraceOn = false;
 
 namespace {
 
-using vmesim::writeAll;
+using platform::writeAll;
 
 // The size of stdio's buffer for a file, so the trace reaches the disk as
 // often as it did.
@@ -30,9 +26,6 @@ constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
 // Room for the two comment lines at the limit, and then some cycles.
 constexpr std::uint64_t kMinLimit = 256;
 constexpr std::uint64_t kMaxLimit = std::uint64_t{1} << 50;
-
-// The signals that end a run and whose handler writes the trace out.
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 char buffer[kBufferSize];
 // Bytes of whole lines in buffer; read by the signal handler.
@@ -43,8 +36,7 @@ char tracePath[4096];
 // Why the trace could not be written; empty while it can.
 std::string traceFailureText;
 bool traceCreated = false;  // the run made the file: a refused trace leaves none behind
-dev_t traceDev = 0;
-ino_t traceIno = 0;
+platform::FileId traceId;
 
 // The limit: a run adds at most traceLimit bytes to the trace.  Lines go in
 // while used stays within budget, which leaves room for the line saying the
@@ -87,14 +79,6 @@ std::size_t formatCount(char* out, std::uint64_t n) {
   return static_cast<std::size_t>(p - out) + len;
 }
 
-// The four fatal signals blocked (in old, the mask before).
-void blockFatal(sigset_t* old) {
-  sigset_t s;
-  sigemptyset(&s);
-  for (int sig : kFatalSignals) sigaddset(&s, sig);
-  sigprocmask(SIG_BLOCK, &s, old);
-}
-
 extern "C" void onFatalSignal(int sig) {
   const int saved = errno;
   if (void (*hook)(int) = fatalHook) hook(sig);
@@ -109,41 +93,21 @@ extern "C" void onFatalSignal(int sig) {
     }
   }
   // Die of the signal, as without the handler.
-  ::signal(sig, SIG_DFL);
-  sigset_t s;
-  sigemptyset(&s);
-  sigaddset(&s, sig);
-  sigprocmask(SIG_UNBLOCK, &s, nullptr);
-  ::raise(sig);
+  platform::dieOfSignal(sig);
   errno = saved;
 }
 
 // The handlers, for each signal that still has its default action.
-void installFatalHandlers() {
-  static bool installed[sizeof kFatalSignals / sizeof kFatalSignals[0]] = {};
-  for (std::size_t i = 0; i < sizeof kFatalSignals / sizeof kFatalSignals[0]; ++i) {
-    if (installed[i]) continue;
-    struct sigaction old {};
-    if (sigaction(kFatalSignals[i], nullptr, &old) != 0 || old.sa_handler != SIG_DFL ||
-        (old.sa_flags & SA_SIGINFO) != 0)
-      continue;
-    struct sigaction sa {};
-    sa.sa_handler = onFatalSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : kFatalSignals) sigaddset(&sa.sa_mask, sig);
-    sa.sa_flags = SA_RESTART;
-    if (sigaction(kFatalSignals[i], &sa, nullptr) == 0) installed[i] = true;
-  }
-}
+void installFatalHandlers() { platform::installFatalHandler(onFatalSignal); }
 
 // The trace closed with nothing more written: it was refused.  A file the
 // run made for it goes again.
 void dropTrace() {
   committed = 0;
-  if (traceFd >= 0) ::close(traceFd);
+  if (traceFd >= 0) platform::closeFile(traceFd);
   traceFd = -1;
   gTraceOn = false;
-  if (traceCreated) ::unlink(tracePath);
+  if (traceCreated) std::remove(tracePath);
   traceCreated = false;
 }
 
@@ -153,7 +117,7 @@ void dropTrace() {
 // not exist: that is the real fault, said as the player would say a missing
 // file (ENOENT).
 bool onInputNoted(const vmesim::InputFile& f) {
-  if (traceFd < 0 || f.dev != traceDev || f.ino != traceIno) return true;
+  if (traceFd < 0 || !(f.id == traceId)) return true;
   const bool made = traceCreated;
   dropTrace();
   if (made) {
@@ -170,8 +134,8 @@ bool onInputNoted(const vmesim::InputFile& f) {
 // The count line once the limit was reached; then everything written.
 bool finishTrace() {
   if (traceFd < 0) return traceFailureText.empty();
-  sigset_t old;
-  blockFatal(&old);
+  platform::SignalMask old;
+  platform::blockFatalSignals(old);
   if (limited && countWritten == 0 && untraced > 0) {
     if (static_cast<std::size_t>(committed) + kCountLineMax > kBufferSize) flushTrace();
     if (traceFd >= 0) {
@@ -181,7 +145,7 @@ bool finishTrace() {
     countWritten = 1;
   }
   const bool ok = flushTrace();
-  sigprocmask(SIG_SETMASK, &old, nullptr);
+  platform::restoreFatalSignals(old);
   return ok;
 }
 
@@ -242,22 +206,21 @@ bool openTrace(const char* path, std::string* why) {
   // not hold the run in open(2).
   // Made anew only when it did not exist, so that a refused trace can leave
   // no file of its own behind.
-  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK;
+  const unsigned flags = platform::kWrite | platform::kAppend | platform::kNoBlock;
   bool created = true;
-  int fd = vmesim::openAboveStdio(path, flags | O_CREAT | O_EXCL, 0666);
+  int fd = platform::openFile(path, flags | platform::kCreate | platform::kExclusive);
   if (fd < 0 && errno == EEXIST) {
     created = false;
-    fd = vmesim::openAboveStdio(path, flags | O_CREAT, 0666);
+    fd = platform::openFile(path, flags | platform::kCreate);
   }
   if (fd < 0 && errno == ENXIO)
     return fail(std::string("trace file ") + path + " is a FIFO that no program reads");
   if (fd < 0)
     return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(errno));
-  struct stat st {};
-  const int now = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &st) != 0 || now < 0 || ::fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) {
+  platform::FileInfo st;
+  if (!platform::fileInfo(fd, st) || !platform::setBlocking(fd)) {
     const int e = errno;
-    ::close(fd);
+    platform::closeFile(fd);
     return fail(std::string("trace file ") + path + " cannot be opened: " + std::strerror(e));
   }
   if (!vmesim::sharable(st)) {
@@ -265,21 +228,20 @@ bool openTrace(const char* path, std::string* why) {
     for (const vmesim::InputFile& f : vmesim::inputFiles())
       if (vmesim::isInput(st, f)) input = std::string(f.what) + " " + f.path;
     // The device table is read at the first lookup, after the first cycles.
-    struct stat table {};
+    platform::FileInfo table;
     const char* tablePath = deviceTablePath.c_str();
     if (input.empty() && *tablePath != '\0' &&
-        ::stat(tablePath, &table) == 0 && table.st_dev == st.st_dev && table.st_ino == st.st_ino)
+        platform::fileInfo(tablePath, table) && table.id == st.id)
       input = std::string("device table ") + tablePath;
     if (!input.empty()) {
-      ::close(fd);
+      platform::closeFile(fd);
       return fail(std::string("trace file ") + path + " is the " + input +
                   ": a trace never writes into an input file");
     }
   }
   traceFd = fd;
   traceCreated = created;
-  traceDev = st.st_dev;
-  traceIno = st.st_ino;
+  traceId = st.id;
   std::snprintf(tracePath, sizeof tracePath, "%s", path);
   traceFailureText.clear();
   used = 0;
@@ -310,7 +272,7 @@ bool startTrace(const BusConfig& config, std::string& error) {
 void closeTrace() {
   if (traceFd < 0) return;
   finishTrace();
-  if (traceFd >= 0) ::close(traceFd);
+  if (traceFd >= 0) platform::closeFile(traceFd);
   traceFd = -1;
   gTraceOn = false;
 }
@@ -320,17 +282,17 @@ bool flushTrace() {
   if (traceFd < 0 || committed == 0) return true;
   // The handler must not write these bytes a second time, nor a signal end
   // the process in the middle of a line.
-  sigset_t old;
-  blockFatal(&old);
+  platform::SignalMask old;
+  platform::blockFatalSignals(old);
   const bool ok = writeAll(traceFd, buffer, static_cast<std::size_t>(committed));
   const int e = errno;
   committed = 0;
   if (!ok) {
-    ::close(traceFd);
+    platform::closeFile(traceFd);
     traceFd = -1;
     gTraceOn = false;
   }
-  sigprocmask(SIG_SETMASK, &old, nullptr);
+  platform::restoreFatalSignals(old);
   if (!ok) {
     traceFailureText = std::string("trace file ") + tracePath + " cannot be written: " +
                        std::strerror(e);
@@ -427,10 +389,10 @@ bool flushStandardOutput() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
   // A write that failed earlier left no errno behind; a closed descriptor
   // can still be named.
-  if (errno == 0 && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) errno = EBADF;
+  if (errno == 0 && !platform::isOpen(platform::kStdout)) errno = EBADF;
   stdoutFailureText = "write error on standard output";
   if (errno != 0) stdoutFailureText += std::string(": ") + std::strerror(errno);
-  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, stdoutFailureText.c_str());
+  std::fprintf(stderr, "%s: %s\n", platform::programName(), stdoutFailureText.c_str());
   return false;
 }
 

@@ -4,9 +4,6 @@
 // non-privileged data modifier of its space.
 #include "buslib/caen.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +12,7 @@
 #include "buslib/bus_trace.h"
 #include "buslib/caen_vme_abi.h"
 #include "buslib/nivxi.h"
+#include "platform/platform.h"
 
 namespace vmebus {
 
@@ -216,25 +214,24 @@ class CaenMethod : public AccessMethod {
 
   template <typename Fn>
   bool symbol(Fn& fn, const char* name, bool required) {
-    dlerror();
-    fn = reinterpret_cast<Fn>(dlsym(dl_, name));
+    fn = reinterpret_cast<Fn>(platform::librarySymbol(dl_, name));
     if (fn != nullptr || !required) return true;
-    const char* e = dlerror();
+    const char* e = platform::libraryError();
     failure_ = std::string("the library has no ") + name + ": " + (e != nullptr ? e : "");
     return false;
   }
 
   bool load() {
     // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
-    struct stat st;
-    if (library_.find('/') != std::string::npos && stat(library_.c_str(), &st) == 0 &&
-        !S_ISREG(st.st_mode)) {
+    platform::FileInfo st;
+    if (library_.find('/') != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
+        st.kind != platform::FileKind::Regular) {
       failure_ = "cannot load the library: " + library_ + ": not a regular file";
       return false;
     }
-    dl_ = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    dl_ = platform::loadLibrary(library_.c_str());
     if (dl_ == nullptr) {
-      const char* e = dlerror();
+      const char* e = platform::libraryError();
       failure_ = "cannot load the library: " + std::string(e != nullptr ? e : library_);
       return false;
     }

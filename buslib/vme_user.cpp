@@ -16,7 +16,7 @@
 
 #include "buslib/nivxi.h"
 #include "buslib/vme_user_abi.h"
-#include "crate/open_file.h"
+#include "platform/platform.h"
 
 namespace vmebus {
 
@@ -29,7 +29,12 @@ constexpr std::uint64_t kBridgeUnit = 0x10000;
 class KernelSys : public VmeSys {
  public:
   // Never takes standard input, output or error.
-  int open(const char* path, int flags) override { return vmesim::openAboveStdio(path, flags); }
+  int open(const char* path, int flags) override {
+    const int access = flags & O_ACCMODE;
+    return platform::openFile(path, access == O_RDWR   ? platform::kReadWrite
+                                    : access == O_WRONLY ? platform::kWrite
+                                                         : platform::kRead);
+  }
   int ioctl(int fd, unsigned long request, void* arg) override { return ::ioctl(fd, request, arg); }
   long pread(int fd, void* buf, std::size_t count, long long offset) override {
     return ::pread(fd, buf, count, static_cast<off_t>(offset));
@@ -37,7 +42,7 @@ class KernelSys : public VmeSys {
   long pwrite(int fd, const void* buf, std::size_t count, long long offset) override {
     return ::pwrite(fd, buf, count, static_cast<off_t>(offset));
   }
-  int close(int fd) override { return ::close(fd); }
+  int close(int fd) override { return platform::closeFile(fd) ? 0 : -1; }
 };
 
 class VmeUserMethod : public AccessMethod {

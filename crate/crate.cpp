@@ -2,9 +2,6 @@
 
 #include "crate/open_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>

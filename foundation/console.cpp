@@ -1,15 +1,12 @@
 #include "foundation/console.h"
 
-#include <stdio_ext.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "buslib/bus_trace.h"
 #include "foundation/settings.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -24,9 +21,8 @@ void noteAnswer(const char* line, std::size_t n) {
 // Throws away what the operator typed ahead.  Only a terminal has pending
 // input in that sense; scripted input on a pipe is the answers themselves.
 bool discardTypeAhead() {
-  if (!isatty(STDIN_FILENO)) return true;
-  __fpurge(stdin);
-  return tcflush(STDIN_FILENO, TCIFLUSH) == 0;
+  if (!platform::stdinIsTerminal()) return true;
+  return platform::discardTerminalInput();
 }
 
 // Whoever watches the trace while the program waits at the console sees

@@ -5,12 +5,13 @@
 
 #include "buslib/bus_trace.h"
 #include "foundation/console.h"
+#include "platform/platform.h"
 
 std::FILE* playerOpen(const char* program, const char* fileName) {
   std::FILE* file = std::fopen(fileName, "r");
   // A trace must never write into the file played; a file the trace made
   // under its name was not there.
-  if (file != nullptr && !vmebus::noteInputFile(fileno(file), fileName)) {
+  if (file != nullptr && !vmebus::noteInputFile(platform::fileDescriptor(file), fileName)) {
     const int e = errno;
     std::fclose(file);
     // The trace itself: the bus has said why, and the run ends untrusted.

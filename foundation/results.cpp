@@ -1,10 +1,5 @@
 #include "foundation/results.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -26,6 +21,7 @@
 #include "foundation/run_end.h"
 #include "foundation/verdicts.h"
 #include "foundation/version.h"
+#include "platform/platform.h"
 
 using Json = nlohmann::ordered_json;
 
@@ -35,7 +31,7 @@ AnswerHook answerHook = nullptr;
 
 namespace {
 
-using vmesim::writeAll;
+using platform::writeAll;
 
 struct Answer {
   std::string question;
@@ -50,11 +46,11 @@ struct Base {
 
 const char* programName = "";
 int resultsFd = -1;
-// The JUnit file is written into a new file beside it (junitTemp), then
-// renamed over it: a run that dies leaves the last good file.  A character
-// device (/dev/null) is written directly.
-int junitFd = -1;
-std::string resultsPath, junitPath, junitTarget, junitTemp;
+// The JUnit file is written into a new file beside it, then renamed over it:
+// a run that dies leaves the last good file.  A character device (/dev/null)
+// is written directly.
+platform::Replacement junit;
+std::string resultsPath, junitPath;
 std::time_t startTime = 0;
 std::chrono::steady_clock::time_point startClock;
 std::vector<Answer> answers;
@@ -137,11 +133,7 @@ const char* outcomeText(TestOutcome o) {
   }
 }
 
-std::string hostName() {
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return "";
-  return host;
-}
+std::string hostName() { return platform::hostName(); }
 
 Json nullOr(const std::string& text) { return text.empty() ? Json(nullptr) : Json(utf8Kept(text)); }
 
@@ -275,15 +267,8 @@ std::string junitRecord(const RunEnd& e, std::time_t end, std::size_t* timeAt) {
 // The JUnit text into its file: the new file beside it renamed over it.
 // Async-signal-safe.
 bool writeJunit(const char* text, std::size_t n) {
-  if (junitFd < 0) return true;
-  bool ok = writeAll(junitFd, text, n);
-  if (!junitTemp.empty()) ok = ::fsync(junitFd) == 0 && ok;
-  ok = ::close(junitFd) == 0 && ok;
-  junitFd = -1;
-  if (junitTemp.empty()) return ok;
-  if (ok) ok = ::rename(junitTemp.c_str(), junitTarget.c_str()) == 0;
-  if (!ok) ::unlink(junitTemp.c_str());
-  return ok;
+  if (junit.fd < 0) return true;
+  return platform::finishReplacement(junit, writeAll(junit.fd, text, n));
 }
 
 // The fatal-signal hook: the prepared records, with the time of now.
@@ -292,14 +277,13 @@ extern "C" void writeInterrupted(int) {
   if (written || i < 0) return;
   written = 1;
   Snapshot& s = snapshots[i];
-  struct timespec now {};
-  clock_gettime(CLOCK_REALTIME, &now);
+  const std::time_t now = static_cast<std::time_t>(platform::wallClockSeconds());
   if (resultsFd >= 0) {
-    if (s.jsonTime != std::string::npos) formatTime(now.tv_sec, s.json.data() + s.jsonTime);
-    (void)writeAll(resultsFd, s.json.data(), s.json.size());
+    if (s.jsonTime != std::string::npos) formatTime(now, s.json.data() + s.jsonTime);
+    (void)platform::appendRecord(resultsFd, s.json.data(), s.json.size());
   }
-  if (junitFd >= 0) {
-    formatTime(now.tv_sec, s.junit.data() + s.junitTime);
+  if (junit.fd >= 0) {
+    formatTime(now, s.junit.data() + s.junitTime);
     (void)writeJunit(s.junit.data(), s.junit.size());
   }
 }
@@ -311,10 +295,8 @@ void answerHookCall(const char* question, const char* text, std::size_t n) {
 // A run that ends without its end decided (a program of the library's own,
 // or one stopped by the library) still leaves no stray new JUnit file.
 void dropUnwritten() {
-  if (written || junitFd < 0 || junitTemp.empty()) return;
-  ::close(junitFd);
-  junitFd = -1;
-  ::unlink(junitTemp.c_str());
+  if (written || junit.fd < 0 || junit.temp.empty()) return;
+  platform::dropReplacement(junit);
 }
 
 // The file's own name with its folder made absolute, for a file that may
@@ -322,11 +304,9 @@ void dropUnwritten() {
 std::string canonicalName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  char* real = ::realpath(folder.c_str(), nullptr);
-  if (real == nullptr) return "";
-  std::string name = std::string(real) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
-  std::free(real);
-  return name;
+  const std::string real = platform::realFolder(folder);
+  if (real.empty()) return "";
+  return real + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 // Whether two paths name one file: by device and inode where both exist
@@ -334,9 +314,9 @@ std::string canonicalName(const std::string& path) {
 // character device (/dev/null) is shared by everyone without harm.
 bool sameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
-  struct stat sa {}, sb {};
-  const bool ea = ::stat(a.c_str(), &sa) == 0, eb = ::stat(b.c_str(), &sb) == 0;
-  if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino && !S_ISCHR(sa.st_mode);
+  platform::FileInfo sa, sb;
+  const bool ea = platform::fileInfo(a.c_str(), sa), eb = platform::fileInfo(b.c_str(), sb);
+  if (ea && eb) return sa.id == sb.id && sa.kind != platform::FileKind::CharDevice;
   if (ea || eb) return false;
   const std::string ca = canonicalName(a);
   return !ca.empty() && ca == canonicalName(b);
@@ -370,11 +350,12 @@ std::string cannot(const char* variable, const std::string& path, const char* wh
 // (a FIFO must not hold the run), regular files and character devices only.
 bool openResults(const std::vector<OtherFile>& others, std::string& error) {
   if ((error = clash("VME_RESULTS", resultsPath, others)) != "") return false;
-  int fd = vmesim::openAboveStdio(resultsPath.c_str(),
-                                  O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0666);
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
-    ::close(fd);
+  int fd = platform::openFile(resultsPath.c_str(), platform::kWrite | platform::kAppend |
+                                                      platform::kCreate | platform::kNoBlock);
+  platform::FileInfo st;
+  if (fd >= 0 && platform::fileInfo(fd, st) && st.kind != platform::FileKind::Regular &&
+      st.kind != platform::FileKind::CharDevice) {
+    platform::closeFile(fd);
     fd = -1;
     errno = vmesim::kNotRegularFile;
   }
@@ -387,55 +368,29 @@ bool openResults(const std::vector<OtherFile>& others, std::string& error) {
   return true;
 }
 
-// The file a path names through its symbolic links, also one that does not
-// exist yet: the new file is renamed there, so the link keeps pointing at it.
-std::string linkTarget(std::string path) {
-  for (int depth = 0; depth < 16; ++depth) {
-    char target[4096];
-    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-    if (n < 0) break;
-    const std::string to(target, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    path = to.starts_with('/') || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
-  }
-  return path;
-}
-
 // VME_JUNIT: checked now, written whole at the end.
 bool openJunit(const std::vector<OtherFile>& others, std::string& error) {
   if ((error = clash("VME_JUNIT", junitPath, others)) != "") return false;
-  struct stat st {};
-  const bool exists = ::stat(junitPath.c_str(), &st) == 0;
+  platform::FileInfo st;
+  const bool exists = platform::fileInfo(junitPath.c_str(), st);
   if (!exists && errno != ENOENT) {
     error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
     return false;
   }
-  if (exists && S_ISCHR(st.st_mode)) {
-    junitFd = vmesim::openAboveStdio(junitPath.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
-    if (junitFd < 0) error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
-    return junitFd >= 0;
+  if (exists && st.kind == platform::FileKind::CharDevice) {
+    junit.fd = platform::openFile(junitPath.c_str(), platform::kWrite | platform::kNoBlock);
+    if (junit.fd < 0) error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
+    return junit.fd >= 0;
   }
-  if (exists && !S_ISREG(st.st_mode)) {
-    error = cannot("VME_JUNIT", junitPath,
-                   S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+  if (exists && st.kind != platform::FileKind::Regular) {
+    error = cannot("VME_JUNIT", junitPath, st.kind == platform::FileKind::Directory
+                                               ? std::strerror(EISDIR) : "not a regular file");
     return false;
   }
-  junitTarget = linkTarget(junitPath);
-  const std::size_t slash = junitTarget.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : junitTarget.substr(0, slash + 1);
-  const std::string name = junitTarget.substr(slash == std::string::npos ? 0 : slash + 1);
-  std::string temp = folder + "." + name + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
+  if (!platform::startReplacement(junitPath, junit)) {
     error = cannot("VME_JUNIT", junitPath, std::strerror(errno));
     return false;
   }
-  // The permissions a file made by open(2) would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  (void)::fchmod(fd, 0666 & ~mask);
-  junitFd = fd;
-  junitTemp = temp;
   return true;
 }
 
@@ -475,7 +430,7 @@ bool resultsOpen(const char* program, const vmebus::BusConfig& bus, const char* 
   return true;
 }
 
-bool resultsWanted() { return resultsFd >= 0 || junitFd >= 0; }
+bool resultsWanted() { return resultsFd >= 0 || junit.fd >= 0; }
 
 void resultsNoteWindow(std::uint32_t address, bool a32, std::uint32_t size) {
   if (!resultsWanted()) return;
@@ -507,7 +462,7 @@ void resultsChanged() {
   RunEnd interrupted;
   interrupted.outcome = RunOutcome::Interrupted;
   s.json = resultsFd >= 0 ? jsonRecord(interrupted, 0, &s.jsonTime) : "";
-  s.junit = junitFd >= 0 ? junitRecord(interrupted, 0, &s.junitTime) : "";
+  s.junit = junit.fd >= 0 ? junitRecord(interrupted, 0, &s.junitTime) : "";
   ready.store(next, std::memory_order_release);
 }
 
@@ -518,13 +473,13 @@ void resultsFinish(const RunEnd& e) {
   if (resultsFd >= 0) {
     const std::string json = jsonRecord(e, end, nullptr);
     // One write, so records of stations sharing the file never interleave.
-    if (writeAll(resultsFd, json.data(), json.size()))
+    if (platform::appendRecord(resultsFd, json.data(), json.size()))
       std::fprintf(stderr, "%s: run record appended to %s\n", programName, resultsPath.c_str());
     else
       std::fprintf(stderr, "%s: results file %s cannot be written: %s; this run's record is lost\n",
                    programName, resultsPath.c_str(), std::strerror(errno));
   }
-  if (junitFd >= 0) {
+  if (junit.fd >= 0) {
     const std::string xml = junitRecord(e, end, nullptr);
     if (writeJunit(xml.data(), xml.size()))
       std::fprintf(stderr, "%s: JUnit report written to %s\n", programName, junitPath.c_str());

@@ -1,8 +1,5 @@
 #include "trig_soak.h"
 
-#include <signal.h>
-
-#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +9,7 @@
 #include "foundation/results.h"
 #include "foundation/run_end.h"
 #include "foundation/verdicts.h"
+#include "platform/platform.h"
 
 VmePtr trigCmd;
 VmePtr trigStatus;
@@ -67,26 +65,9 @@ extern "C" void onSoakInterrupt(int sig) { soakStopped = sig; }
 // Control-C, SIGTERM and SIGHUP end the iterations instead of the process,
 // so that the counts at that moment are printed and recorded; a signal the
 // caller ignored stays ignored.
-constexpr int kSoakSignals[] = {SIGINT, SIGTERM, SIGHUP};
-using SoakHandlers = std::array<struct sigaction, std::size(kSoakSignals)>;
+void soakInterruptOn() { platform::catchStopSignals(onSoakInterrupt); }
 
-SoakHandlers soakInterruptOn() {
-  struct sigaction sa {};
-  sa.sa_handler = onSoakInterrupt;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : kSoakSignals) sigaddset(&sa.sa_mask, sig);
-  sa.sa_flags = SA_RESTART;
-  SoakHandlers old{};
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    sigaction(kSoakSignals[i], nullptr, &old[i]);
-    if (old[i].sa_handler != SIG_IGN) sigaction(kSoakSignals[i], &sa, nullptr);
-  }
-  return old;
-}
-
-void soakInterruptOff(const SoakHandlers& old) {
-  for (std::size_t i = 0; i < old.size(); ++i) sigaction(kSoakSignals[i], &old[i], nullptr);
-}
+void soakInterruptOff() { platform::releaseStopSignals(); }
 
 SoakCounts counts(std::uint64_t iterations) {
   return {iterations, caltErrors, caliErrors, trigErrors, otherErrors, busCount};
@@ -221,7 +202,7 @@ int runSoak() {
   std::fflush(stdout);
   resultsNoteSoak(counts(0));
   soakStopped = 0;
-  const SoakHandlers before = soakInterruptOn();
+  soakInterruptOn();
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point nextProgress = start + kProgressEvery, nextRecord = start + kRecordEvery;
@@ -245,7 +226,7 @@ int runSoak() {
       nextProgress += kProgressEvery;
     }
   }
-  soakInterruptOff(before);
+  soakInterruptOff();
   std::printf("error counts = %llu %llu %llu\n", ull(caltErrors), ull(caliErrors), ull(trigErrors));
   std::printf("other errors = %llu\n", ull(otherErrors));
   std::printf("  bus count  = %llu\n", ull(busCount));

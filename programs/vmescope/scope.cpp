@@ -1,12 +1,11 @@
 #include "programs/vmescope/scope.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/vme_window.h"
+#include "platform/platform.h"
 
 volatile std::sig_atomic_t scopeLoopActive = 0;
 
@@ -14,8 +13,7 @@ extern "C" void onScopeInterrupt(int) {
   scopeLoopActive = 0;
   static const char kText[] = "\nExit loop\n";
   // write(2) is safe in a handler; printf is not.
-  ssize_t n = ::write(STDOUT_FILENO, kText, sizeof kText - 1);
-  (void)n;
+  (void)platform::writeAll(platform::kStdout, kText, sizeof kText - 1);
 }
 
 namespace {
