@@ -59,7 +59,7 @@ int checkID(int flags, int value) {
 }
 
 int checkBCID(int flags, int value) {
-  const int bcid = reg_BCid.get() & 0x0FFF;
+  const int bcid = static_cast<int>(regmap::fieldEx(reg_BCid.get(), qemreg::bcid::kCount));
   if (bcidLast == NO_VALUE) bcidLast = 0;
   int errors = 0;
   if (flags == 0) {

@@ -24,48 +24,54 @@ constexpr int kSeqBusyLimit = 999;
 
 void qemMapRegisters(VmePtr base) {
   qemBase = base;
-  reg_enables = base + QEM_ENABLES;
-  reg_command = base + QEM_COMMAND;
-  reg_burst = base + QEM_BURST;
-  reg_x06 = base + QEM_X06;
-  reg_x08 = base + QEM_X08;
-  reg_delays = base + QEM_DELAYS;
-  reg_status = base + QEM_STATUS;
-  reg_x0E = base + QEM_X0E;
-  reg_L1lo = base + QEM_L1LO;
-  reg_L1hi = base + QEM_L1HI;
-  reg_BCid = base + QEM_BCID;
-  reg_TTid = base + QEM_TTID;
-  reg_enTTC = base + QEM_ENTTC;
-  reg_seqControl = base + QEM_SEQCONTROL;
-  reg_seqLast = base + QEM_SEQLAST;
-  reg_x1E = base + QEM_X1E;
-  reg_x20 = base + QEM_X20;
-  reg_x22 = base + QEM_X22;
-  reg_x24 = base + QEM_X24;
-  reg_ttcdat = base + QEM_TTCDAT;
-  reg_x28 = base + QEM_X28;
-  reg_BCin = base + QEM_BCIN;
-  reg_I2C = base + QEM_I2C;
-  reg_TTCcmd = base + QEM_TTCCMD;
-  reg_output = base + QEM_OUTPUT;
-  reg_serial = base + QEM_SERIAL;
+  reg_enables = base + qemreg::kEnables.offset;
+  reg_command = base + qemreg::kCommand.offset;
+  reg_burst = base + qemreg::kBurst.offset;
+  reg_x06 = base + qemreg::kX06.offset;
+  reg_x08 = base + qemreg::kX08.offset;
+  reg_delays = base + qemreg::kDelays.offset;
+  reg_status = base + qemreg::kStatus.offset;
+  reg_x0E = base + qemreg::kX0E.offset;
+  reg_L1lo = base + qemreg::kL1lo.offset;
+  reg_L1hi = base + qemreg::kL1hi.offset;
+  reg_BCid = base + qemreg::kBCid.offset;
+  reg_TTid = base + qemreg::kTTid.offset;
+  reg_enTTC = base + qemreg::kEnTTC.offset;
+  reg_seqControl = base + qemreg::kSeqControl.offset;
+  reg_seqLast = base + qemreg::kSeqLast.offset;
+  reg_x1E = base + qemreg::kX1E.offset;
+  reg_x20 = base + qemreg::kX20.offset;
+  reg_x22 = base + qemreg::kX22.offset;
+  reg_x24 = base + qemreg::kX24.offset;
+  reg_ttcdat = base + qemreg::kTtcdat.offset;
+  reg_x28 = base + qemreg::kX28.offset;
+  reg_BCin = base + qemreg::kBCin.offset;
+  reg_I2C = base + qemreg::kI2C.offset;
+  reg_TTCcmd = base + qemreg::kTTCcmd.offset;
+  reg_output = base + qemreg::kOutput.offset;
+  reg_serial = base + qemreg::kSerial.offset;
 }
 
 int qemReadSerial() {
   const int word = reg_serial.get();
   qemVersion = word >> 8;
-  std::printf("\nQEM Serial No. %2X  Version %2X\n\n", word & 0xFF, word >> 8);
-  verdictModule = {true, word & 0xFF, word >> 8};
+  const int number = static_cast<int>(regmap::fieldEx(word, qemreg::serial::kNumber));
+  std::printf("\nQEM Serial No. %2X  Version %2X\n\n", number, word >> 8);
+  verdictModule = {true, number, word >> 8};
   resultsChanged();
   qemOldFirmware = qemVersion < 9 ? 1 : 0;
   return word;
 }
 
-int qemL1IDOld(int lo, int hi) { return (hi & 0x0FFF) * 0x1000 + (lo & 0x0FFF); }
+int qemL1IDOld(int lo, int hi) {
+  using namespace qemreg::l1;
+  return static_cast<int>((regmap::fieldEx(hi, kHiOld) << kLoOld.length) | regmap::fieldEx(lo, kLoOld));
+}
 
 int qemL1ID(int lo, int hi) {
-  if (qemVersion >= 9) return (hi & 0x00FF) * 0x10000 + (lo & 0xFFFF);
+  using namespace qemreg::l1;
+  if (qemVersion >= 9)
+    return static_cast<int>((regmap::fieldEx(hi, kHi) << kLo.length) | regmap::fieldEx(lo, kLo));
   return qemL1IDOld(lo, hi);
 }
 
@@ -76,13 +82,13 @@ int qemReadL1ID() {
 }
 
 void qemEnableTTC() {
-  reg_command.set(0x1000);
+  reg_command.set(regmap::bits(qemreg::command::kTtcRun));
   if (kQemSeqForms) {
-    reg_enTTC.set(0x00FF);
-    reg_I2C.set(0x0000);
-    reg_I2C.set(0x8000);
+    reg_enTTC.set(qemreg::enttc::kRunSeqForms);
+    reg_I2C.set(0);
+    reg_I2C.set(regmap::bits(qemreg::i2c::kStart));
   } else {
-    reg_enTTC.set(0x07FF);
+    reg_enTTC.set(qemreg::enttc::kRun);
   }
 }
 
@@ -92,7 +98,7 @@ void qemDisableTTC() {
 }
 
 void VReset(int kind) {
-  reg_command.set(0xFFFF);
+  reg_command.set(qemreg::command::kReset);
   if (kind == 3) std::printf("\n--- QEM VReset ---\n");
   else if (kind == 2) std::printf("VReset\n");
   wait_stateBounded(reg_TTCcmd, TTCCMD_READY, TTCCMD_READY);
@@ -157,12 +163,12 @@ int qemCheckTTC() {
   if (ttcCmd & TTCCMD_READY) {
     std::printf("TTCrx Ready");
     if (status & STATUS_TTC_CLOCK)
-      std::printf(", TTC Clock Detected, %s", (enTTC & 1) ? "and Enabled" : "but not Enabled");
+      std::printf(", TTC Clock Detected, %s", regmap::fieldEx(enTTC, qemreg::enttc::kTtcClock) ? "and Enabled" : "but not Enabled");
     std::printf(".\n");
     return 0;
   }
   std::printf("Warning: TTCrx Not Ready. status %04x, enTTC %04x, TTCcmd %04x.\n", status, enTTC,
               ttcCmd);
-  if (enTTC & 1) printErrorLine("CLOCK FAILURE: TTC Clock Enabled, but OFF!\n");
+  if (regmap::fieldEx(enTTC, qemreg::enttc::kTtcClock)) printErrorLine("CLOCK FAILURE: TTC Clock Enabled, but OFF!\n");
   return 1;
 }

@@ -7,49 +7,22 @@
 
 #include "buslib/vme_ptr.h"
 #include "qemlib/qem_settings.h"
+#include "regmap/qem.h"
 
-// Byte offsets of the registers from the module base.
-enum QemOffset : std::uint32_t {
-  QEM_ENABLES = 0x00,
-  QEM_COMMAND = 0x02,
-  QEM_BURST = 0x04,
-  QEM_X06 = 0x06,
-  QEM_X08 = 0x08,
-  QEM_DELAYS = 0x0A,
-  QEM_STATUS = 0x0C,
-  QEM_X0E = 0x0E,
-  QEM_L1LO = 0x10,
-  QEM_L1HI = 0x12,
-  QEM_BCID = 0x14,
-  QEM_TTID = 0x16,
-  QEM_ENTTC = 0x18,
-  QEM_SEQCONTROL = 0x1A,
-  QEM_SEQLAST = 0x1C,
-  QEM_X1E = 0x1E,
-  QEM_X20 = 0x20,
-  QEM_X22 = 0x22,
-  QEM_X24 = 0x24,
-  QEM_TTCDAT = 0x26,
-  QEM_X28 = 0x28,
-  QEM_BCIN = 0x2A,
-  QEM_I2C = 0x2C,
-  QEM_TTCCMD = 0x2E,
-  QEM_OUTPUT = 0x30,
-  QEM_SERIAL = 0x32,
-};
-inline constexpr int QEM_REGISTER_COUNT = 26;
-// The sequencer RAM: 0x4000 D16 words from this byte offset.
-inline constexpr std::uint32_t QEM_RAM_OFFSET = 0x8000;
-inline constexpr int QEM_RAM_WORDS = 0x4000;
+// The register map is regmap/qem.h; these are the names the programs use.
+namespace qemreg = regmap::qem;
+inline constexpr int QEM_REGISTER_COUNT = qemreg::kRegisterCount;
+inline constexpr std::uint32_t QEM_RAM_OFFSET = qemreg::kRamOffset;
+inline constexpr int QEM_RAM_WORDS = static_cast<int>(qemreg::kRamWords);
 
 // reg_status bits.
-inline constexpr std::uint16_t STATUS_CMD_BUSY = 0x0004;
-inline constexpr std::uint16_t STATUS_BURST = 0x0010;
-inline constexpr std::uint16_t STATUS_SEQ_BUSY = 0x0060;
-inline constexpr std::uint16_t STATUS_TTC_CLOCK = 0x0100;
-inline constexpr std::uint16_t STATUS_SA_CLOCK = 0x0200;
+inline constexpr std::uint16_t STATUS_CMD_BUSY = regmap::bits(qemreg::status::kCmdBusy);
+inline constexpr std::uint16_t STATUS_BURST = regmap::bits(qemreg::status::kBurst);
+inline constexpr std::uint16_t STATUS_SEQ_BUSY = regmap::bits(qemreg::status::kSeqBusy);
+inline constexpr std::uint16_t STATUS_TTC_CLOCK = regmap::bits(qemreg::status::kTtcClock);
+inline constexpr std::uint16_t STATUS_SA_CLOCK = regmap::bits(qemreg::status::kSaClock);
 // reg_TTCcmd bits.
-inline constexpr std::uint16_t TTCCMD_READY = 0x4000;
+inline constexpr std::uint16_t TTCCMD_READY = regmap::bits(qemreg::ttccmd::kReady);
 
 // Register "pointers": read with .get(), written with .set(v).  Valid from
 // qemMapRegisters until the window is closed.

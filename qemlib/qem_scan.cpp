@@ -261,18 +261,18 @@ class Scan {
 }  // namespace
 
 void qemSeqStart(int n) {
-  reg_enables.set(kQemSeqForms ? 1 : 0);
+  reg_enables.set(kQemSeqForms ? regmap::bits(qemreg::enables::kStandAlone) : 0);
   reg_output.set(0);
   reg_command.set(0);
   reg_enTTC.set(0);
   reg_seqLast.set(static_cast<std::uint16_t>(kQemSeqForms ? n : n - 1));
-  reg_seqControl.set(0x2200);
-  reg_seqControl.set(0x0000);
-  reg_seqControl.set(0x40FF);
+  reg_seqControl.set(qemreg::seqctl::kStop);
+  reg_seqControl.set(qemreg::seqctl::kIdle);
+  reg_seqControl.set(qemreg::seqctl::kPlay);
   if (kQemSeqForms) {
     const int status = reg_status.get();
     const int enables = reg_enables.get();
-    if ((status & STATUS_SA_CLOCK) == 0 || (enables & 1) == 0)
+    if ((status & STATUS_SA_CLOCK) == 0 || regmap::fieldEx(enables, qemreg::enables::kStandAlone) == 0)
       std::printf("\nStand-alone clock is OFF, status %04X enables %04X\n\n", status, enables);
   }
 }
@@ -336,7 +336,9 @@ void qemRegisterDump(int count, int byte) {
 #if !defined(QEM_SEQ_FORMS)
   p.ttcTiming = ttcTiming;
 #endif
-  if (qemSettings.dumpPipelineFromDelays) p.pipeline = (reg_delays.get() & 0xFF) + 29;
+  if (qemSettings.dumpPipelineFromDelays)
+    p.pipeline = static_cast<int>(regmap::fieldEx(reg_delays.get(), qemreg::delays::kCal) +
+                                  qemreg::delays::kCalBase);
   const ScanResult r = scanRAM(p);
   std::printf("scan indexL1A = %d\n", r.indexL1A);
   std::printf("scan countL1A = %d\n", r.countL1A);

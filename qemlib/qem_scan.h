@@ -11,17 +11,18 @@
 
 #include "buslib/vme_ptr.h"
 #include "qemlib/qem_settings.h"
+#include "regmap/qem.h"
 
 // Bits of a sequencer byte, of reg_output and of the identifier checks' flags.
-inline constexpr int SEQ_L1A = 0x01;
-inline constexpr int SEQ_ECR = 0x02;
-inline constexpr int SEQ_BCR = 0x04;
-inline constexpr int SEQ_CAL = 0x08;
-inline constexpr int SEQ_SERID = 0x10;  // serial L1ID/BCID line
-inline constexpr int SEQ_SERTT = 0x20;  // serial trigger-type line
-inline constexpr int SEQ_CMD40 = 0x40;  // further command lines
-inline constexpr int SEQ_CMD80 = 0x80;
-inline constexpr int SEQ_COMMANDS = 0xCF;  // every bit but the serial lines
+inline constexpr int SEQ_L1A = regmap::bits(regmap::qem::cmd::kL1A);
+inline constexpr int SEQ_ECR = regmap::bits(regmap::qem::cmd::kECR);
+inline constexpr int SEQ_BCR = regmap::bits(regmap::qem::cmd::kBCR);
+inline constexpr int SEQ_CAL = regmap::bits(regmap::qem::cmd::kCAL);
+inline constexpr int SEQ_SERID = regmap::bits(regmap::qem::cmd::kSerId);  // serial L1ID/BCID line
+inline constexpr int SEQ_SERTT = regmap::bits(regmap::qem::cmd::kSerTT);  // serial trigger-type line
+inline constexpr int SEQ_CMD40 = regmap::bits(regmap::qem::cmd::kCmd40);  // further command lines
+inline constexpr int SEQ_CMD80 = regmap::bits(regmap::qem::cmd::kCmd80);
+inline constexpr int SEQ_COMMANDS = 0xFF & ~(SEQ_SERID | SEQ_SERTT);  // every bit but the serial lines
 
 // No value given or known.
 inline constexpr int NO_VALUE = -999;
@@ -31,7 +32,7 @@ inline constexpr int SEQ_ID_TRAIN = 38;  // 1 + 24 + 12 + 1 words
 inline constexpr int SEQ_TT_TRAIN = 12;  // 1 + 10 + 1 words
 
 // Words of the sequencer RAM and of every host word buffer.
-inline constexpr int SEQ_WORDS = 0x4000;
+inline constexpr int SEQ_WORDS = static_cast<int>(regmap::qem::kRamWords);
 
 // The scan's parameters and results.  The two layouts differ between the
 // program forms, so they live in distinct inline namespaces: one program

@@ -7,12 +7,18 @@ namespace vmesim {
 
 namespace {
 
+namespace q = regmap::qem;
+
 constexpr Bc kNever = std::numeric_limits<Bc>::max();
 
-constexpr std::uint8_t kL1A = 0x01, kECR = 0x02, kBCR = 0x04, kCAL = 0x08;
-constexpr std::uint8_t kSerId = 0x10, kSerTT = 0x20;
+using regmap::bits;
+using regmap::fieldEx;
 
-constexpr Bc kCalBase = 29;       // CAL to L1A: delay low byte + 29
+constexpr std::uint8_t kL1A = bits(q::cmd::kL1A), kECR = bits(q::cmd::kECR),
+                       kBCR = bits(q::cmd::kBCR), kCAL = bits(q::cmd::kCAL);
+constexpr std::uint8_t kSerId = bits(q::cmd::kSerId), kSerTT = bits(q::cmd::kSerTT);
+
+constexpr Bc kCalBase = q::delays::kCalBase;  // CAL to L1A: delay low byte + 29
 constexpr Bc kBurstPeriod = 8;    // L1A to next burst command
 constexpr Bc kI2cAccess = 400;    // one TTCrx register access on the I2C port
 constexpr Bc kI2cInit = 10;       // port busy after a reset
@@ -27,12 +33,12 @@ constexpr std::array<std::uint8_t, 32> kTtcrxReset = {
 // Command register pulse bit -> command byte bit.
 std::uint8_t pulseBits(std::uint16_t pulses) {
   std::uint8_t b = 0;
-  if (pulses & 0x02) b |= kL1A;
-  if (pulses & 0x04) b |= kECR;
-  if (pulses & 0x08) b |= kBCR;
-  if (pulses & 0x10) b |= kCAL;
-  if (pulses & 0x20) b |= 0x40;
-  if (pulses & 0x40) b |= 0x80;
+  if (fieldEx(pulses, q::command::kL1A)) b |= kL1A;
+  if (fieldEx(pulses, q::command::kECR)) b |= kECR;
+  if (fieldEx(pulses, q::command::kBCR)) b |= kBCR;
+  if (fieldEx(pulses, q::command::kCAL)) b |= kCAL;
+  if (fieldEx(pulses, q::command::kCmd40)) b |= bits(q::cmd::kCmd40);
+  if (fieldEx(pulses, q::command::kCmd80)) b |= bits(q::cmd::kCmd80);
   return b;
 }
 
@@ -96,7 +102,7 @@ void QemBoard::process(const Event& e) {
     case Kind::Issue: issue(e.time, e.a, kVme); break;
     case Kind::CalL1A: issue(e.time, kL1A, kVme); break;
     case Kind::TtcL1A:
-      ttcEvents_ |= 0x0100;
+      ttcEvents_ |= bits(q::ttccmd::kL1A);
       // The late receiver's bunch count reaches the BCin latch one BC on.
       {
         unsigned b = bunch(e.time) + (faults_.ttcrxLate ? 1 : 0);
@@ -107,11 +113,12 @@ void QemBoard::process(const Event& e) {
       break;
     case Kind::TtcBcast: {
       auto byte = static_cast<std::uint8_t>(e.a & ~faults_.bcastDead);
-      ttcEvents_ = static_cast<std::uint16_t>((ttcEvents_ & ~0x00FF) | byte | 0x0600);
+      ttcEvents_ = static_cast<std::uint16_t>((ttcEvents_ & ~bits(q::ttccmd::kBroadcastByte)) | byte |
+                                             bits(q::ttccmd::kBroadcast));
       std::uint8_t bits = 0;
       if (byte & 0x01) bits |= kBCR;
       if (byte & 0x02) bits |= kECR;
-      if (byte & 0x04) bits |= 0x40;
+      if (byte & 0x04) bits |= regmap::bits(q::cmd::kCmd40);
       if (byte & 0x40) bits |= kCAL;
       if (bits) issue(e.time, bits, kTtc);
       break;
@@ -120,7 +127,7 @@ void QemBoard::process(const Event& e) {
       if (faults_.ttcDataDead) break;
       ttcdat_ = e.a;
       ttid_ = static_cast<std::uint16_t>(((e.b & 3u) << 8) | e.a);
-      ttcEvents_ |= 0x0800;
+      ttcEvents_ |= bits(q::ttccmd::kData);
       // A data cycle's own trigger-type train is not sampled by the sink.
       startTrain(e.time, 1, ttid_, 10, kNever);
       break;
@@ -137,7 +144,7 @@ void QemBoard::issue(Bc t, std::uint8_t bits, unsigned origin) {
   if (bits & kL1A) l1a(t, origin);
   if (!(origin & kPlayed)) sink(t, bits);
   if ((bits & kCAL) && (origin & kVme)) {
-    Bc d = (delays_ & 0xFF) + kCalBase + faults_.calDelay;
+    Bc d = fieldEx(delays_, q::delays::kCal) + kCalBase + faults_.calDelay;
     schedule(t + d, Kind::CalL1A);
   }
 }
@@ -186,9 +193,9 @@ void QemBoard::l1a(Bc t, unsigned origin) {
   const unsigned cycle = wrappedFree ? 0x1000 : kOrbit;
   bcidLatch_ = static_cast<std::uint16_t>(b >= off ? b - off : b + cycle - off);
 
-  if (!played && (enTTC_ & 0x0600) == 0x0600) {
+  if (!played && (enTTC_ & q::enttc::kTrainsOn) == q::enttc::kTrainsOn) {
     startTrain(t, 0, count_ | (static_cast<std::uint64_t>(bcidLatch_) << 24), 36, t);
-    startTrain(t, 1, ttid_ & 0x3FF, 10, t);
+    startTrain(t, 1, fieldEx(ttid_, q::ttid::kType), q::ttid::kType.length, t);
   }
 }
 
@@ -234,7 +241,7 @@ void QemBoard::playWord() {
 
 void QemBoard::startBurst(Bc t, bool cal) {
   if (burstGen_ || burst_ == 0) return;
-  const Bc d = (delays_ & 0xFF) + kCalBase + faults_.calDelay;
+  const Bc d = fieldEx(delays_, q::delays::kCal) + kCalBase + faults_.calDelay;
   burstGen_ = true;
   burstCal_ = cal;
   burstLeft_ = burst_;
@@ -278,25 +285,25 @@ void QemBoard::reset(Bc t) {
 }
 
 void QemBoard::writeCommand(Bc t, std::uint16_t v) {
-  if (v == 0xFFFF) {
+  if (v == q::command::kReset) {
     reset(t);
     return;
   }
   const auto rising = static_cast<std::uint16_t>(v & ~command_);
   command_ = v;
-  const auto pulses = static_cast<std::uint16_t>(rising & 0x7E & ~faults_.cmdDead);
-  if ((v & 0x0600) == 0x0600) {
+  const auto pulses = static_cast<std::uint16_t>(rising & bits(q::command::kPulses) & ~faults_.cmdDead);
+  if ((v & q::command::kBurstMode) == q::command::kBurstMode) {
     // Burst mode: the rising 0x0400 starts an L1A burst when the enables
     // allow it; a CAL or L1A pulse starts a burst of that command.
-    if ((rising & 0x0400) && (enables_ & 0x0002)) startBurst(t, false);
-    else if (pulses & 0x10) startBurst(t, true);
-    else if (pulses & 0x02) startBurst(t, false);
+    if (fieldEx(rising, q::command::kBurstGo) && fieldEx(enables_, q::enables::kBurst)) startBurst(t, false);
+    else if (fieldEx(pulses, q::command::kCAL)) startBurst(t, true);
+    else if (fieldEx(pulses, q::command::kL1A)) startBurst(t, false);
     return;
   }
   const std::uint8_t bits = pulseBits(pulses);
   if (bits == 0) return;
   Bc until = t + 1;
-  if (bits & kCAL) until += (delays_ & 0xFF) + kCalBase + faults_.calDelay;
+  if (bits & kCAL) until += fieldEx(delays_, q::delays::kCal) + kCalBase + faults_.calDelay;
   cmdBusyUntil_ = cmdBusy_ ? std::max(cmdBusyUntil_, until) : until;
   cmdBusy_ = true;
   schedule(t + 1, Kind::Issue, bits);
@@ -304,18 +311,18 @@ void QemBoard::writeCommand(Bc t, std::uint16_t v) {
 
 void QemBoard::writeSeqControl(Bc t, std::uint16_t v) {
   seqControl_ = v;
-  if ((v & 0x2200) == 0x2200) {
+  if ((v & q::seqctl::kStopBits) == q::seqctl::kStopBits) {
     playing_ = recArmed_ = recActive_ = false;
     return;
   }
   if (seqHung_) return;
-  if ((v & 0x400F) == 0x400F) {
+  if ((v & q::seqctl::kPlayBits) == q::seqctl::kPlayBits) {
     recArmed_ = recActive_ = false;
     playing_ = true;
     playStart_ = t + 1;
     playNext_ = 0;
     playCount_ = (seqLast_ & (kRamWords - 1)) + 1u;
-  } else if (v & 0xC000) {
+  } else if (v & q::seqctl::kRecordBits) {
     // Record: the sink starts with the next L1A.
     recActive_ = false;
     recArmed_ = true;
@@ -324,10 +331,10 @@ void QemBoard::writeSeqControl(Bc t, std::uint16_t v) {
 
 void QemBoard::writeI2C(Bc t, std::uint16_t v) {
   if (i2cBusy_) return;
-  i2c_ = v & 0x7FFF;
-  if (!(v & 0x8000)) return;
+  i2c_ = v & q::i2c::kValue;
+  if (!fieldEx(v, q::i2c::kStart)) return;
   i2cBusy_ = true;
-  i2cOp_ = v & 0x3FFF;
+  i2cOp_ = static_cast<int>(fieldEx(v, q::i2c::kOp));
   if (faults_.i2cHang) i2cHung_ = true;
   i2cDone_ = t + kI2cAccess;
 }
@@ -336,9 +343,11 @@ void QemBoard::finishI2C(Bc now) {
   if (!i2cBusy_ || i2cHung_ || now <= i2cDone_) return;
   i2cBusy_ = false;
   if (i2cOp_ < 0) return;
-  const unsigned reg = (static_cast<unsigned>(i2cOp_) >> 8) & 0x1F;
-  if (i2cOp_ & 0x2000) i2c_ = static_cast<std::uint16_t>((i2c_ & 0x7F00) | ttcrx_[reg]);
-  else ttcrx_[reg] = static_cast<std::uint8_t>(i2cOp_ & 0xFF);
+  const auto op = static_cast<std::uint32_t>(i2cOp_);
+  const unsigned reg = fieldEx(op, q::i2c::kReg);
+  if (fieldEx(op, q::i2c::kRead))
+    i2c_ = static_cast<std::uint16_t>(regmap::fieldDp(i2c_, q::i2c::kData, ttcrx_[reg]));
+  else ttcrx_[reg] = static_cast<std::uint8_t>(fieldEx(op, q::i2c::kData));
   i2cOp_ = -1;
 }
 
@@ -380,37 +389,37 @@ std::uint16_t QemBoard::ramRead(std::uint32_t word) const {
 std::uint16_t QemBoard::readReg(std::uint32_t off, Bc now) {
   std::uint16_t v = 0;
   switch (off) {
-    case kEnables: v = enables_; break;
-    case kCommand: v = command_ & 0x6F00; break;
-    case kBurst: v = burst_; break;
-    case kX06: v = x06_; break;
-    case kX08: v = x08_; break;
-    case kDelays: v = delays_; break;
-    case kStatus:
-      v = 0x2880;
-      if (!faults_.clockOff) v |= 0x0200;
-      if (ttcClock_) v |= 0x0100;
-      if (cmdBusy_ && now <= cmdBusyUntil_) v |= 0x0004;
-      if (burstHung_ || (burstOn_ && now <= burstUntil_)) v |= 0x0010;
-      if (playing_ || seqHung_) v |= 0x0060;
-      else if (recActive_) v |= 0x0040;
+    case q::kEnables.offset: v = enables_; break;
+    case q::kCommand.offset: v = command_ & q::kCommand.readMask; break;
+    case q::kBurst.offset: v = burst_; break;
+    case q::kX06.offset: v = x06_; break;
+    case q::kX08.offset: v = x08_; break;
+    case q::kDelays.offset: v = delays_; break;
+    case q::kStatus.offset:
+      v = q::status::kFixed;
+      if (!faults_.clockOff) v |= bits(q::status::kSaClock);
+      if (ttcClock_) v |= bits(q::status::kTtcClock);
+      if (cmdBusy_ && now <= cmdBusyUntil_) v |= bits(q::status::kCmdBusy);
+      if (burstHung_ || (burstOn_ && now <= burstUntil_)) v |= bits(q::status::kBurst);
+      if (playing_ || seqHung_) v |= bits(q::status::kSeqBusy);
+      else if (recActive_) v |= bits(q::status::kRecording);
       break;
-    case kX0E: v = 0x4040; break;
-    case kL1lo: v = static_cast<std::uint16_t>(oldFirmware() ? count_ & 0xFFF : count_ & 0xFFFF); break;
-    case kL1hi: v = static_cast<std::uint16_t>(oldFirmware() ? (count_ >> 12) & 0xFFF : (count_ >> 16) & 0xFF); break;
-    case kBCid: v = static_cast<std::uint16_t>((offsetNibble_ << 12) | bcidLatch_); break;
-    case kTTid: v = ttid_ & 0x3FF; break;
-    case kEnTTC: v = enTTC_ & 0x7FE1; break;
-    case kSeqControl: v = seqControl_ & 0xFFF0; break;
-    case kSeqLast: v = seqLast_; break;
-    case kX1E: v = x1E_; break;
-    case kTtcdat: v = ttcdat_; break;
-    case kX28: v = x28_ & 0x000F; break;
-    case kBCin: v = bcin_; break;
-    case kI2C: v = static_cast<std::uint16_t>(i2c_ | (i2cBusy_ ? 0x8000 : 0)); break;
-    case kTTCcmd: v = static_cast<std::uint16_t>(ttcEvents_ | (ttcrxReady(now) ? 0x4000 : 0)); break;
-    case kOutput: v = output_; break;
-    case kSerial: v = static_cast<std::uint16_t>(((firmware_ & 0xFF) << 8) | (serial_ & 0xFF)); break;
+    case q::kX0E.offset: v = q::kX0E.reset; break;
+    case q::kL1lo.offset: v = static_cast<std::uint16_t>(oldFirmware() ? count_ & 0xFFF : count_ & 0xFFFF); break;
+    case q::kL1hi.offset: v = static_cast<std::uint16_t>(oldFirmware() ? (count_ >> 12) & 0xFFF : (count_ >> 16) & 0xFF); break;
+    case q::kBCid.offset: v = static_cast<std::uint16_t>(regmap::fieldDp(bcidLatch_, q::bcid::kOffset, offsetNibble_)); break;
+    case q::kTTid.offset: v = ttid_ & q::kTTid.readMask; break;
+    case q::kEnTTC.offset: v = enTTC_ & q::kEnTTC.readMask; break;
+    case q::kSeqControl.offset: v = seqControl_ & q::kSeqControl.readMask; break;
+    case q::kSeqLast.offset: v = seqLast_; break;
+    case q::kX1E.offset: v = x1E_; break;
+    case q::kTtcdat.offset: v = ttcdat_; break;
+    case q::kX28.offset: v = x28_ & q::kX28.readMask; break;
+    case q::kBCin.offset: v = bcin_; break;
+    case q::kI2C.offset: v = static_cast<std::uint16_t>(i2c_ | (i2cBusy_ ? bits(q::i2c::kStart) : 0)); break;
+    case q::kTTCcmd.offset: v = static_cast<std::uint16_t>(ttcEvents_ | (ttcrxReady(now) ? bits(q::ttccmd::kReady) : 0)); break;
+    case q::kOutput.offset: v = output_; break;
+    case q::kSerial.offset: v = static_cast<std::uint16_t>(((firmware_ & 0xFF) << 8) | (serial_ & 0xFF)); break;
     default: break;  // x20, x22, x24 read 0
   }
   const std::uint32_t r = off / 2;
@@ -421,17 +430,17 @@ std::uint16_t QemBoard::readReg(std::uint32_t off, Bc now) {
 void QemBoard::writeReg(std::uint32_t off, std::uint16_t v, Bc now) {
   resetPending_[off / 2] = false;
   switch (off) {
-    case kEnables: enables_ = v; break;
-    case kCommand: writeCommand(now, v); break;
-    case kBurst: burst_ = v; break;
-    case kX06: x06_ = v; break;
-    case kX08: x08_ = v; break;
-    case kDelays: delays_ = v; break;
-    case kL1lo:
+    case q::kEnables.offset: enables_ = v; break;
+    case q::kCommand.offset: writeCommand(now, v); break;
+    case q::kBurst.offset: burst_ = v; break;
+    case q::kX06.offset: x06_ = v; break;
+    case q::kX08.offset: x08_ = v; break;
+    case q::kDelays.offset: delays_ = v; break;
+    case q::kL1lo.offset:
       count_ = oldFirmware() ? (count_ & ~0xFFFu) | (v & 0xFFFu) : (count_ & ~0xFFFFu) | v;
       ecrPending_ = false;
       break;
-    case kL1hi:
+    case q::kL1hi.offset:
       if (oldFirmware()) {
         // Twelve-bit high part behind an eight-bit port: bits 8-11 follow bit 7.
         std::uint32_t hi = (v & 0xFFu) | ((v & 0x80u) ? 0xF00u : 0u);
@@ -441,16 +450,16 @@ void QemBoard::writeReg(std::uint32_t off, std::uint16_t v, Bc now) {
       }
       ecrPending_ = false;
       break;
-    case kBCid: offsetNibble_ = static_cast<std::uint16_t>(v >> 12); break;
-    case kTTid: ttid_ = v & 0x3FF; break;
-    case kEnTTC: enTTC_ = v; break;
-    case kSeqControl: writeSeqControl(now, v); break;
-    case kSeqLast: seqLast_ = v; break;
-    case kX1E: x1E_ = v; break;
-    case kX28: x28_ = v; break;
-    case kI2C: writeI2C(now, v); break;
-    case kTTCcmd: ttcEvents_ = 0; break;
-    case kOutput: output_ = 0; break;
+    case q::kBCid.offset: offsetNibble_ = static_cast<std::uint16_t>(fieldEx(v, q::bcid::kOffset)); break;
+    case q::kTTid.offset: ttid_ = v & q::kTTid.readMask; break;
+    case q::kEnTTC.offset: enTTC_ = v; break;
+    case q::kSeqControl.offset: writeSeqControl(now, v); break;
+    case q::kSeqLast.offset: seqLast_ = v; break;
+    case q::kX1E.offset: x1E_ = v; break;
+    case q::kX28.offset: x28_ = v; break;
+    case q::kI2C.offset: writeI2C(now, v); break;
+    case q::kTTCcmd.offset: ttcEvents_ = 0; break;
+    case q::kOutput.offset: output_ = 0; break;
     default: break;  // read-only registers ignore writes
   }
 }

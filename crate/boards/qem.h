@@ -13,24 +13,16 @@
 #include <vector>
 
 #include "crate/crate.h"
+#include "regmap/qem.h"
 
 namespace vmesim {
 
 class QemBoard : public Board {
  public:
-  static constexpr std::uint32_t kRamOffset = 0x8000;
-  static constexpr std::uint32_t kRamWords = 0x4000;
-  static constexpr std::uint32_t kRegBytes = 0x34;
+  static constexpr std::uint32_t kRamOffset = regmap::qem::kRamOffset;
+  static constexpr std::uint32_t kRamWords = regmap::qem::kRamWords;
+  static constexpr std::uint32_t kRegBytes = regmap::qem::kRegBytes;
   static constexpr unsigned kOrbit = 3565;
-
-  // Register byte offsets.
-  enum Reg : std::uint32_t {
-    kEnables = 0x00, kCommand = 0x02, kBurst = 0x04, kX06 = 0x06, kX08 = 0x08,
-    kDelays = 0x0A, kStatus = 0x0C, kX0E = 0x0E, kL1lo = 0x10, kL1hi = 0x12,
-    kBCid = 0x14, kTTid = 0x16, kEnTTC = 0x18, kSeqControl = 0x1A, kSeqLast = 0x1C,
-    kX1E = 0x1E, kX20 = 0x20, kX22 = 0x22, kX24 = 0x24, kTtcdat = 0x26, kX28 = 0x28,
-    kBCin = 0x2A, kI2C = 0x2C, kTTCcmd = 0x2E, kOutput = 0x30, kSerial = 0x32,
-  };
 
   struct Faults {
     bool clockOff = false;

@@ -4,12 +4,12 @@ namespace vmesim {
 
 namespace {
 
-constexpr std::uint8_t kReset = 0xFF;
-constexpr std::uint8_t kArm = 0x40;
-constexpr std::uint8_t kArmedPattern = 0x02;
-constexpr std::uint8_t kArmedBit = 0x04;
-constexpr std::uint8_t kCalibrate = 0x10;
-constexpr std::uint8_t kTrigger = 0x01;
+using regmap::trigger::cmd::kArm;
+using regmap::trigger::cmd::kArmedPattern;
+using regmap::trigger::cmd::kCalibrate;
+using regmap::trigger::cmd::kReset;
+using regmap::trigger::cmd::kTrigger;
+constexpr std::uint8_t kArmedBit = regmap::trigger::status::kArmed;
 
 }  // namespace
 
@@ -23,14 +23,14 @@ void TriggerBoard::command(std::uint16_t value) {
     return;
   }
   command_ = value;
-  echo_ = b & 0x1F;
+  echo_ = static_cast<std::uint8_t>(regmap::mask(regmap::trigger::cmd::kEcho) & b);
   if (b == 0) armed_ = 0;
   else if ((b & (kArm | kArmedPattern)) == (kArm | kArmedPattern)) armed_ = kArmedBit;
 }
 
 std::uint16_t TriggerBoard::status() const {
   const Bc t = crate_.now() - written_;
-  unsigned s = (echo_ & 0x0Eu) | armed_;
+  unsigned s = (echo_ & regmap::mask(regmap::trigger::status::kPattern)) | armed_;
   if ((echo_ & kCalibrate) != 0) {
     if (calHang_ || t < kCalBusyTime) s |= kCalibrate | kArmedBit;
     else if (trigHang_ || t < kCalBusyTime + kCalDoneTime) s |= kTrigger;

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "crate/crate.h"
+#include "regmap/trigger.h"
 
 namespace vmesim {
 
@@ -28,9 +29,9 @@ class TriggerBoard : public Board {
   static constexpr Bc kCalDoneTime = 200;  // done bit after the busy bit clears
   static constexpr Bc kTriggerTime = 200;  // trigger bit
 
-  static constexpr std::uint32_t kCommand = 0x0;
-  static constexpr std::uint32_t kStatus = 0x2;
-  static constexpr std::uint32_t kBlockEnd = 0xC;  // registers at 0x0 .. 0xA
+  static constexpr std::uint32_t kCommand = regmap::trigger::kCommand.offset;
+  static constexpr std::uint32_t kStatus = regmap::trigger::kStatus.offset;
+  static constexpr std::uint32_t kBlockEnd = regmap::trigger::kBlockEnd;
 
   explicit TriggerBoard(const Crate& crate) : crate_(crate) {}
 

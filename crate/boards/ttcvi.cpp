@@ -6,8 +6,10 @@ namespace vmesim {
 
 namespace {
 
+namespace t = regmap::ttcvi;
+
 // Configuration ROM, one byte per word: maker, board type, revision, serial.
-constexpr std::array<std::uint16_t, 24> kRomWords = {
+constexpr std::array<std::uint16_t, t::kRomWords> kRomWords = {
     0x0000, 0x000A, 0x005E, 0x0000, 0x0000, 0x0000, 0x0054, 0x0053,
     0x0000, 0x0000, 0x0000, 0x0002, 0x0000, 0x0000, 0x0000, 0x0017,
     0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000};
@@ -25,17 +27,20 @@ void TtcviBoard::connect(Crate& crate) {
 }
 
 bool TtcviBoard::read(std::uint32_t offset, Width, std::uint32_t& value) {
-  if (offset >= kRom && offset < kRomEnd) {
-    value = kRomWords[(offset - kRom) / 2];
+  if (offset >= t::kRom.offset && offset < t::kRomEnd) {
+    value = kRomWords[(offset - t::kRom.offset) / 2];
     return true;
   }
   switch (offset) {
-    case kCsr1: value = csr1_; break;
-    case kCsr2: value = (csr2_ & 0xFF00u) | kCsr2Status; break;
-    case kCountHi: value = (count_ >> 16) & 0xFF; break;
-    case kCountLo: value = count_ & 0xFFFF; break;
-    case kL1A: case kCountReset: case kLongLo: case kShort: value = 0; break;
-    case kLongHi: value = longHi_; break;
+    case t::kCsr1.offset: value = csr1_; break;
+    case t::kCsr2.offset: value = (csr2_ & t::kCsr2.readMask) | kCsr2Status; break;
+    case t::kCountHi.offset: value = (count_ >> 16) & regmap::mask(t::count::kHi); break;
+    case t::kCountLo.offset: value = count_ & 0xFFFF; break;
+    case t::kL1A.offset:
+    case t::kCountReset.offset:
+    case t::kLongLo.offset:
+    case t::kShort.offset: value = 0; break;
+    case t::kLongHi.offset: value = longHi_; break;
     default: value = regs_[offset / 2]; break;
   }
   return true;
@@ -44,33 +49,34 @@ bool TtcviBoard::read(std::uint32_t offset, Width, std::uint32_t& value) {
 bool TtcviBoard::write(std::uint32_t offset, Width, std::uint32_t value) {
   const auto v = static_cast<std::uint16_t>(value);
   const Bc now = crate_.now();
-  if (offset >= kRom && offset < kRomEnd) return true;  // ROM ignores writes
+  if (offset >= t::kRom.offset && offset < t::kRomEnd) return true;  // ROM ignores writes
   switch (offset) {
-    case kCsr1: csr1_ = v; break;
-    case kCsr2: csr2_ = v; break;
-    case kCountReset: count_ = 0; break;
-    case kCountHi: count_ = (count_ & 0xFFFF) | ((v & 0xFFu) << 16); break;
-    case kCountLo: count_ = (count_ & 0xFF0000) | v; break;
-    case kL1A:
+    case t::kCsr1.offset: csr1_ = v; break;
+    case t::kCsr2.offset: csr2_ = v; break;
+    case t::kCountReset.offset: count_ = 0; break;
+    case t::kCountHi.offset: count_ = (count_ & 0xFFFF) | ((v & 0xFFu) << 16); break;
+    case t::kCountLo.offset: count_ = (count_ & 0xFF0000) | v; break;
+    case t::kL1A.offset:
       count_ = (count_ + 1) & 0xFFFFFF;
       if (qem_) qem_->ttcL1A(now);
       break;
-    case kLongHi: longHi_ = v; break;
-    case kLongLo:
+    case t::kLongHi.offset: longHi_ = v; break;
+    case t::kLongLo.offset:
       // Bit 0 of the high word: external (the board's data port), else a
       // TTCrx register; the low word carries sub-address and data.
       if (qem_)
-        qem_->ttcLong(now, (longHi_ & 1u) != 0, static_cast<std::uint8_t>(v >> 8),
-                      static_cast<std::uint8_t>(v));
+        qem_->ttcLong(now, regmap::fieldEx(longHi_, t::longhi::kExternal) != 0,
+                      static_cast<std::uint8_t>(regmap::fieldEx(v, t::longlo::kSubaddr)),
+                      static_cast<std::uint8_t>(regmap::fieldEx(v, t::longlo::kData)));
       break;
-    case kShort:
+    case t::kShort.offset:
       if (qem_) qem_->ttcBroadcast(now, static_cast<std::uint8_t>(v));
       break;
-    case kBgo0Mode: {
+    case t::kBgo0Mode.offset: {
       // Channel 0 in repetitive mode sends a bunch-counter reset every orbit.
-      const bool was = (regs_[offset / 2] & 1u) != 0;
+      const bool was = regmap::fieldEx(regs_[offset / 2], t::bgo::kRepeat) != 0;
       regs_[offset / 2] = v;
-      const bool on = (v & 1u) != 0;
+      const bool on = regmap::fieldEx(v, t::bgo::kRepeat) != 0;
       if (qem_ && on != was) qem_->ttcPeriodicBcr(on, now + kFirstBcr);
       break;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "crate/crate.h"
+#include "regmap/ttcvi.h"
 
 namespace vmesim {
 
@@ -15,13 +16,7 @@ class QemBoard;
 
 class TtcviBoard : public Board {
  public:
-  static constexpr std::uint32_t kSize = 0x800;
-
-  enum Reg : std::uint32_t {
-    kRom = 0x20, kRomEnd = 0x50, kCsr1 = 0x80, kCsr2 = 0x82, kCountReset = 0x84, kL1A = 0x86,
-    kCountHi = 0x88, kCountLo = 0x8A, kBgo0Mode = 0x90, kLongHi = 0xC0, kLongLo = 0xC2,
-    kShort = 0xC4,
-  };
+  static constexpr std::uint32_t kSize = regmap::ttcvi::kSize;
 
   explicit TtcviBoard(Crate& crate) : crate_(crate) {}
   unsigned widths() const override { return kD16; }

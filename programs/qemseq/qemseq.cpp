@@ -25,9 +25,9 @@ QemSettings qemSettings{};
 
 namespace {
 
-constexpr std::uint32_t kWindowSize = 0x10000;
+constexpr std::uint32_t kWindowSize = regmap::qem::kWindow;
 constexpr int kL1AOffset = 7;  // BCID of a placed L1A: index - BCR index - 7
-constexpr int kTTID = 0x3FF;
+constexpr int kTTID = regmap::bits(regmap::qem::ttid::kType);  // every trigger-type bit
 
 enum Key { HELP, MENU, L1A, ECR, BCR, CAL, DUMP, FILL, LOAD, RUN, SCAN, SIZE, KEYS };
 constexpr std::array<const char*, KEYS> kKeywords = {"HELP", "MENU", "L1A",  "ECR",  "BCR", "CAL",

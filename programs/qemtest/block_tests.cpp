@@ -9,26 +9,24 @@
 
 namespace {
 
-// After-reset values of a firmware-9 module, without the optional TTC bits.
-constexpr RegisterTable kResetValues = {
-    0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x2A80, 0x4040, 0xFFFF,
-    0x00FF, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
-    0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
-};
-// reg_TTCcmd leaves out its event bits, reg_serial is never compared.
-constexpr RegisterTable kResetMasks = {
-    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
-    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
-    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xF9FE, 0xFFFF, 0x0000,
-};
-// The bits that read back what was written; 0 for read-only registers.
-constexpr RegisterTable kTestMasks = {
-    0xFF00, 0x6F00, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0x0000, 0x0000, 0xFFFF,
-    0x00FF, 0xF000, 0x03FF, 0x7FE0, 0xFFF0, 0xFFFF, 0xFFFF, 0x0000, 0x0000,
-    0x0000, 0x0000, 0x000F, 0x0000, 0x7FFF, 0x0000, 0x0000, 0x0000,
-};
+namespace q = regmap::qem;
 
-constexpr std::size_t index(std::uint32_t offset) { return offset / 2; }
+template <typename Column>
+constexpr RegisterTable column(Column value) {
+  RegisterTable t{};
+  for (std::size_t i = 0; i < t.size(); ++i) t[i] = value(q::kRegisters[i]);
+  return t;
+}
+
+// After-reset values of a firmware-9 module, without the optional TTC bits.
+constexpr RegisterTable kResetValues = column([](const q::QemReg& r) { return r.reset; });
+// reg_TTCcmd leaves out its event bits, reg_serial is never compared.
+constexpr RegisterTable kResetMasks = column([](const q::QemReg& r) -> std::uint16_t {
+  if (r.offset == q::kTTCcmd.offset) return q::ttccmd::kSteady;
+  return r.offset == q::kSerial.offset ? 0x0000 : 0xFFFF;
+});
+// The bits that read back what was written; 0 for read-only registers.
+constexpr RegisterTable kTestMasks = column([](const q::QemReg& r) { return r.testMask; });
 
 constexpr std::uint16_t kRamMask[1] = {0xFFFF};
 constexpr int kSeqPlayWords = 0x2000;
@@ -56,23 +54,23 @@ void resetRegisterTables() {
 namespace {
 // Firmware 8 and lower: a twelve-bit reg_L1lo.
 void adaptRegisterMasks() {
-  if (qemVersion < 9) regTestMasks[index(QEM_L1LO)] = 0x0FFF;
+  if (qemVersion < 9) regTestMasks[q::index(q::kL1lo)] = q::kL1loOldMask;
 }
 }  // namespace
 
 int rstTest(int loop) {
   if (qemVersion < 9) {
     adaptRegisterMasks();
-    regResetValues[index(QEM_L1LO)] = 0;
-    regResetValues[index(QEM_L1HI)] = 0;
+    regResetValues[q::index(q::kL1lo)] = 0;
+    regResetValues[q::index(q::kL1hi)] = 0;
   }
-  if (reg_TTCcmd.get() & TTCCMD_READY) regResetValues[index(QEM_TTCCMD)] |= TTCCMD_READY;
-  if (reg_status.get() & STATUS_TTC_CLOCK) regResetValues[index(QEM_STATUS)] |= STATUS_TTC_CLOCK;
+  if (reg_TTCcmd.get() & TTCCMD_READY) regResetValues[q::index(q::kTTCcmd)] |= TTCCMD_READY;
+  if (reg_status.get() & STATUS_TTC_CLOCK) regResetValues[q::index(q::kStatus)] |= STATUS_TTC_CLOCK;
   VReset(1);
   int errors = 0;
   for (int r = 0; r < QEM_REGISTER_COUNT; ++r) {
     const auto i = static_cast<std::size_t>(r);
-    const int value = qemBase.read16(2u * static_cast<unsigned>(r));
+    const int value = qemBase.read16(q::kRegisters[i].offset);
     if ((value & regResetMasks[i]) != (regResetValues[i] & regResetMasks[i])) {
       std::printf("read %04X, mask %04X, expect %04X, byte %x, loop %d\n", value, regResetMasks[i],
                   regResetValues[i], 2 * r, loop);
@@ -85,7 +83,7 @@ int rstTest(int loop) {
 int clkTest(int /*loop*/) {
   int errors = 0;
   for (int d = 0; d < 64; ++d) {
-    reg_delays.set(static_cast<std::uint16_t>(d << 8));
+    reg_delays.set(regmap::word(q::delays::kClock, static_cast<std::uint32_t>(d)));
     errors += qemCheckStandaloneClock();
   }
   return errors;
@@ -101,7 +99,7 @@ void regTest() {
   }
   const int loops = askLoops("REG test: Enter number of loops", 3);
   reg_command.set(0);
-  reg_seqControl.set(0x2200);
+  reg_seqControl.set(q::seqctl::kStop);
   const int errors = writeReadCompare(qemBase, testRecord.data(), QEM_REGISTER_COUNT, loops,
                                       QEM_REGISTER_COUNT, regTestMasks.data());
   reportTest("REG", errors, loops);
@@ -110,7 +108,7 @@ void regTest() {
 int ramTest() {
   const int loops = askLoops("RAM test: Enter number of loops", 2);
   if (debugLevel > 1) printWords("RAM contents:", seqRAM, 16);
-  reg_seqControl.set(0x2200);
+  reg_seqControl.set(q::seqctl::kStop);
   const int errors = writeReadCompare(seqRAM, testRecord.data(), QEM_RAM_WORDS, loops, 1, kRamMask);
   reportTest("RAM", errors, loops);
   return loops > 0 ? loops : 0;
@@ -164,18 +162,18 @@ void seqTest(bool ramFilled) {
 int burstRun(int n, int e, int c, int x) {
   reg_enables.set(static_cast<std::uint16_t>(e));
   reg_burst.set(static_cast<std::uint16_t>(n));
-  reg_command.set(0x0200);
+  reg_command.set(regmap::bits(q::command::kBurstArm));
   // Preset the counter to 0xFFFFFF.  The high part is bits 16-23 from
   // firmware 9 on; before, it is bits 12-23 behind an eight-bit port whose
   // bit 7 also sets bits 8-11, so 0xFF fills it too.
-  reg_L1lo.set(0xFFFF);
-  reg_L1hi.set(0x00FF);
+  reg_L1lo.set(regmap::bits(q::l1::kLo));
+  reg_L1hi.set(regmap::bits(q::l1::kHi));
   qemWait_seqBusys();
-  reg_seqLast.set(0x3FFF);
-  reg_seqControl.set(0x8000);
+  reg_seqLast.set(static_cast<std::uint16_t>(QEM_RAM_WORDS - 1));
+  reg_seqControl.set(q::seqctl::kRecord);
   reg_output.set(0);
-  reg_command.set(0x0600);
-  reg_command.set(static_cast<std::uint16_t>(0x0600 | c));
+  reg_command.set(q::command::kBurstMode);
+  reg_command.set(static_cast<std::uint16_t>(q::command::kBurstMode | c));
   int errors = 0;
   if (wait_stateBounded(reg_status, STATUS_BURST, 0) != 0) {
     const int status = reg_status.get();
@@ -196,10 +194,10 @@ int burstRun(int n, int e, int c, int x) {
 }
 
 int brstTest(int loop) {
-  reg_enTTC.set(0x0700);
+  reg_enTTC.set(q::enttc::kSerialTests);
   reg_delays.set(static_cast<std::uint16_t>(loop));
-  int errors = burstRun(kBurstLength, 0x0002, 0x00, 0x00);
-  errors += burstRun(kBurstLength, 0x0000, 0x10, 0x08);
+  int errors = burstRun(kBurstLength, regmap::bits(q::enables::kBurst), 0x00, 0x00);
+  errors += burstRun(kBurstLength, 0x0000, regmap::bits(q::command::kCAL), SEQ_CAL);
   return errors;
 }
 
@@ -210,6 +208,6 @@ void seqAllTest() {
   clearSeqWords(kWalkWords + 1);
   setSeqWord(1, 0xFF);
   reportTest("SEQall", test_sink(testRecord.data(), kWalkWords + 1, kWalkWords), 1);
-  reg_seqControl.set(0);
-  reg_seqControl.set(0x4CFF);
+  reg_seqControl.set(q::seqctl::kIdle);
+  reg_seqControl.set(q::seqctl::kEnd);
 }

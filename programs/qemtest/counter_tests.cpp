@@ -7,6 +7,8 @@
 
 namespace {
 
+namespace q = regmap::qem;
+
 constexpr int kL1IDMask = 0xFFFFFF;
 constexpr int kSinkWords = 100;
 constexpr int kOrbitWrap = 3563;  // the BCID test's expected BCIDs wrap here
@@ -64,11 +66,11 @@ int test_seqcmd(int mask) {
 
 int sinkCheck(int cmdmask, int outmask) {
   reg_seqLast.set(kSinkWords - 1);
-  reg_seqControl.set(0x8000);
+  reg_seqControl.set(q::seqctl::kRecord);
   clearSeqWords(kSinkWords);
   int errors = test_cmdbit(cmdmask, outmask);
   const int l1id = qemReadL1ID();
-  const int bcid = reg_BCid.get() & 0x0FFF;
+  const int bcid = static_cast<int>(regmap::fieldEx(reg_BCid.get(), q::bcid::kCount));
   const int ttid = reg_TTid.get();
   if (errors == 0) {
     const ScanResult scan = scanSink(kSinkWords, sinkNext);
@@ -103,7 +105,7 @@ int l1idTest(int /*loop*/) {
 int bcidTest(int /*loop*/) {
   int errors = 0;
   for (int i = 0; i < 16; ++i) {
-    reg_BCid.set(static_cast<std::uint16_t>(i << 12));
+    reg_BCid.set(regmap::word(q::bcid::kOffset, static_cast<std::uint32_t>(i)));
     errors += test_seqcmd(SEQ_L1A);
     errors += checkCounters(SEQ_L1A, (kBcidBase - i) % kOrbitWrap);
   }
@@ -111,7 +113,7 @@ int bcidTest(int /*loop*/) {
 }
 
 int serTest(int loop) {
-  reg_enTTC.set(0x0700);
+  reg_enTTC.set(q::enttc::kSerialTests);
   reg_TTid.set(static_cast<std::uint16_t>(loop));
   int errors = sinkCheck(0x02, 0x31);
   errors += sinkCheck(0x10, 0x39);
@@ -128,7 +130,7 @@ int cmdTest(int /*loop*/) {
       {0x40, 0x80}, {0x10, 0x39}, {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31},
       {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31}, {0x02, 0x31},
   };
-  reg_enTTC.set(0x0600);
+  reg_enTTC.set(q::enttc::kTrainsOn);
   int errors = 0;
   for (const Step& s : kSteps) errors += test_cmdbit(s.cmdmask, s.outmask);
   return errors;

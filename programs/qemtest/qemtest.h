@@ -10,7 +10,7 @@
 #include "qemlib/qem_scan.h"
 
 // The module window: registers from offset 0, the sequencer RAM at 0x8000.
-inline constexpr std::uint32_t QEMTEST_WINDOW = 0x10000;
+inline constexpr std::uint32_t QEMTEST_WINDOW = regmap::qem::kWindow;
 
 // Debug level asked at start-up: above 0 the REG masks and the SER/BRST
 // dumps, above 1 the RAM words before RAM and SEQ, above 2 every step.

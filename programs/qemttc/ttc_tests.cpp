@@ -14,23 +14,29 @@ int nextTTCcount = 1;
 
 namespace {
 
+namespace q = regmap::qem;
+namespace t = regmap::ttcvi;
+using regmap::bits;
+
 constexpr int kCountMask = 0xFFFFFF;
-constexpr int kBcidMask = 0x0FFF;
-constexpr int kTTidMask = 0x03FF;
-constexpr int kTTCcmdMask = 0xF9FE;       // leaves out the broadcast strobes and bit 0
-constexpr int kTTCcmdBroadcast = 0x4600;  // ready and both broadcast strobes
-constexpr int kTTCcmdL1A = 0x4900;        // ready, data cycle and L1A seen
-constexpr int kTTCcmdData = 0x4800;       // ready and data cycle seen
+constexpr int kBcidMask = bits(q::bcid::kCount);
+constexpr int kTTidMask = bits(q::ttid::kType);
+constexpr int kTTCcmdMask = q::ttccmd::kSteady;  // leaves out the broadcast strobes and bit 0
+// Ready and both broadcast strobes.
+constexpr int kTTCcmdBroadcast = bits(q::ttccmd::kReady) | bits(q::ttccmd::kBroadcast);
+// Ready, data cycle and L1A seen.
+constexpr int kTTCcmdL1A = bits(q::ttccmd::kReady) | bits(q::ttccmd::kData) | bits(q::ttccmd::kL1A);
+constexpr int kTTCcmdData = bits(q::ttccmd::kReady) | bits(q::ttccmd::kData);  // ready and data cycle seen
 constexpr int kTypeByte = 0xDA;
-constexpr int kLongData = 0x8001;    // long format to the external data port
-constexpr int kLongTTCrx = 0x8000;   // long format to the TTCrx's own registers
+constexpr int kLongData = t::longhi::kToData;    // long format to the external data port
+constexpr int kLongTTCrx = t::longhi::kToTTCrx;  // long format to the TTCrx's own registers
 constexpr int kTTCrxReg3 = 0x03E3;   // 0xE3 into TTCrx register 3
-constexpr int kI2CStart = 0x8000;
-constexpr int kI2CPrepare = 0x4000;
-constexpr int kI2CRegisterBits = 0x1F;
-constexpr int kRecordTTC = 0x4000;   // sink records while the TTC drives the module
-constexpr int kSeqStop = 0x2200;
-constexpr int kReset = 0xFFFF;
+constexpr int kI2CStart = bits(q::i2c::kStart);
+constexpr int kI2CPrepare = bits(q::i2c::kPrepare);
+constexpr int kI2CRegisterBits = bits(q::i2c::kReg) >> q::i2c::kReg.shift;
+constexpr int kRecordTTC = q::seqctl::kRecordTtc;  // sink records while the TTC drives the module
+constexpr int kSeqStop = q::seqctl::kStop;
+constexpr int kReset = q::command::kReset;
 // The recordings here are of TTC L1As, which come whenever the TTC sends
 // them, also right next to a periodic BCR: the scan takes them as they come.
 constexpr int kTtcScan = 1;
@@ -54,7 +60,7 @@ void clearRAM() {
 void startRecording() {
   reg_seqLast.set(SEQ_WORDS - 1);
   reg_seqControl.set(kSeqStop);
-  reg_seqControl.set(0);
+  reg_seqControl.set(q::seqctl::kIdle);
   reg_seqControl.set(kRecordTTC);
 }
 
@@ -80,13 +86,13 @@ void ttcReset() {
 }
 
 int ttcEventCount() {
-  const int high = ttcRead(TTCVI_COUNT_HI) & 0x00FF;
-  return high * 0x10000 + ttcRead(TTCVI_COUNT_LO);
+  const int high = ttcRead(t::kCountHi.offset) & bits(t::count::kHi);
+  return high * 0x10000 + ttcRead(t::kCountLo.offset);
 }
 
 void ttcLongCycle(int high, int low) {
-  ttcWrite(TTCVI_LONG_HI, high);
-  ttcWrite(TTCVI_LONG_LO, low);
+  ttcWrite(t::kLongHi.offset, high);
+  ttcWrite(t::kLongLo.offset, low);
 }
 
 int ttcI2C(int operation, int reg, int* data) {
@@ -114,7 +120,7 @@ int ttcStep() {
   }
   // The trigger type the L1A will carry.
   ttcLongCycle(kLongData, reg_L1lo.get() & 0xFF);
-  ttcWrite(TTCVI_L1A, 0);
+  ttcWrite(t::kL1A.offset, 0);
 
   int errors = checkCounters(SEQ_L1A | SEQ_SERID | SEQ_SERTT, NO_VALUE);
   const int count = ttcEventCount();
@@ -160,7 +166,7 @@ int cmdsStep() {
   for (const TtcCmdRow& row : kTtcCmds) {
     reg_TTCcmd.set(0);
     reg_output.set(0);
-    ttcWrite(TTCVI_BROADCAST, row.byte);
+    ttcWrite(t::kShort.offset, row.byte);
     errors += checkCounters(row.flags, NO_VALUE);
     errors += checkEqual("CMDs: l1id   next", ttcEventCount(), 0);
     errors += checkEqual("CMDs: output mask", reg_output.get(), row.output);
@@ -196,8 +202,8 @@ void regTest(int errors) {
 }
 
 void ttcTest() {
-  ttcWrite(TTCVI_XB2, 0x0080);
-  ttcWrite(TTCVI_X90, 0x000D);
+  ttcWrite(t::kXB2.offset, 0x0080);
+  ttcWrite(t::kBgo0Mode.offset, 0x000D);
   const int loops = askLoops("TTC test: Enter number of loops");
   int errors = 0;
   // The first L1A after a reset or an ECR: 0, or 1 with firmware 8 and lower.
@@ -257,25 +263,25 @@ void i2cTest() {
 namespace {
 // CSR1, then CSR2: one read each, in that order.
 void printCsrs() {
-  const int csr1 = ttcRead(TTCVI_CSR1);
-  const int csr2 = ttcRead(TTCVI_CSR2);
+  const int csr1 = ttcRead(t::kCsr1.offset);
+  const int csr2 = ttcRead(t::kCsr2.offset);
   std::printf("TTC CSR1 %04X CSR2 %04X\n", csr1, csr2);
 }
 }  // namespace
 
 void ttcSequence() {
   printCsrs();
-  ttcWrite(TTCVI_COUNT_CLEAR, 0);
-  ttcWrite(TTCVI_CSR1, 0x000C);
-  ttcWrite(TTCVI_CSR2, 0xFE00);
+  ttcWrite(t::kCountReset.offset, 0);
+  ttcWrite(t::kCsr1.offset, 0x000C);
+  ttcWrite(t::kCsr2.offset, 0xFE00);
   printCsrs();
 
   int data = -1;
   ttcI2C(I2C_READ, 3, &data);
   std::printf("I2C read %04X\n", static_cast<unsigned>(data));
 
-  ttcWrite(TTCVI_X92, 0);
-  ttcWrite(TTCVI_X94, 0x008E);
+  ttcWrite(t::kX92.offset, 0);
+  ttcWrite(t::kX94.offset, 0x008E);
 
   // The recording marks: words 0 and 9.
   clearRAM();
@@ -283,7 +289,7 @@ void ttcSequence() {
   seqRAM.write16(2 * 9, 0x8000);
 
   const int errors = qemCheckTTC();
-  reg_BCid.set(0x5000);
+  reg_BCid.set(regmap::word(q::bcid::kOffset, 5));
   regTest(errors);
   ttcTest();
   serTest();
@@ -291,8 +297,8 @@ void ttcSequence() {
 }
 
 bool ttcSetup() {
-  for (int i = 0; i < TTCVI_ROM_WORDS; ++i)
-    std::printf("TTCvi ROM %04X\n", ttcRead(TTCVI_ROM + 2u * static_cast<unsigned>(i)));
+  for (int i = 0; i < t::kRomWords; ++i)
+    std::printf("TTCvi ROM %04X\n", ttcRead(t::kRom.offset + 2u * static_cast<unsigned>(i)));
   std::uint32_t level = static_cast<std::uint32_t>(debugLevel);
   askHex("Enter debug level", level, &level);
   debugLevel = static_cast<int>(level);

@@ -8,26 +8,11 @@
 #include <cstdint>
 
 #include "buslib/vme_ptr.h"
+#include "regmap/qem.h"
+#include "regmap/ttcvi.h"
 
-// TTCvi registers (D16, byte offsets from the TTCvi base).
-enum TtcviOffset : std::uint32_t {
-  TTCVI_ROM = 0x20,        // 24 words of the configuration ROM, 0x20-0x4E
-  TTCVI_CSR1 = 0x80,
-  TTCVI_CSR2 = 0x82,
-  TTCVI_COUNT_CLEAR = 0x84,  // written 0: the event counter counts from 0
-  TTCVI_L1A = 0x86,        // written 0: one L1A
-  TTCVI_COUNT_HI = 0x88,   // event counter bits 16-23 in the low byte
-  TTCVI_COUNT_LO = 0x8A,   // event counter bits 0-15
-  TTCVI_X90 = 0x90,
-  TTCVI_X92 = 0x92,
-  TTCVI_X94 = 0x94,
-  TTCVI_XB2 = 0xB2,
-  TTCVI_LONG_HI = 0xC0,    // long-format cycle, high word first
-  TTCVI_LONG_LO = 0xC2,    // low word; this write sends the cycle
-  TTCVI_BROADCAST = 0xC4,  // short-format broadcast of a command byte
-};
-inline constexpr int TTCVI_ROM_WORDS = 24;
-inline constexpr std::uint32_t TTCVI_WINDOW = 0x800;
+// The TTCvi's registers are regmap/ttcvi.h.
+inline constexpr std::uint32_t TTCVI_WINDOW = regmap::ttcvi::kSize;
 inline constexpr std::uint32_t TTCVI_DEFAULT_BASE = 0xBAD000;
 
 // The module's register window and the sequencer RAM, mapped on its own at a
@@ -38,7 +23,7 @@ inline constexpr std::uint32_t QEM_TTC_RAM_WINDOW = 0x8000;
 
 // reg_I2C operations.
 inline constexpr int I2C_WRITE = 0x0000;
-inline constexpr int I2C_READ = 0x2000;
+inline constexpr int I2C_READ = regmap::bits(regmap::qem::i2c::kRead);
 inline constexpr int I2C_POLL_LIMIT = 0xFFFF;
 
 inline constexpr int TTC_ORBIT = 3565;

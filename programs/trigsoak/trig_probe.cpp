@@ -8,6 +8,7 @@
 #include "foundation/exit_status.h"
 #include "foundation/results.h"
 #include "foundation/vme_window.h"
+#include "regmap/trigger.h"
 
 std::uint32_t probeWindow = 0;
 
@@ -18,13 +19,15 @@ constexpr std::int16_t kAny = -1;
 // The device line always shows this spelling, whatever name is looked up.
 constexpr const char* kShownName = "Lobbo";
 
-// Register block offsets.
-constexpr std::uint32_t REG_ENABLE = 0x0;
-constexpr std::uint32_t REG_STROBE = 0x2;
-constexpr std::uint32_t REG_DATA = 0x4;
-constexpr std::uint32_t REG_CLEAR_A = 0x6;
-constexpr std::uint32_t REG_CLEAR_B = 0x8;
-constexpr std::uint32_t REG_CLEAR_C = 0xA;
+// The register block: the command register takes the enable, the status
+// register's address the strobe latch.
+namespace tr = regmap::trigger;
+constexpr std::uint32_t REG_ENABLE = tr::kCommand.offset;
+constexpr std::uint32_t REG_STROBE = tr::kStatus.offset;
+constexpr std::uint32_t REG_DATA = tr::kData.offset;
+constexpr std::uint32_t REG_CLEAR_A = tr::kClearA.offset;
+constexpr std::uint32_t REG_CLEAR_B = tr::kClearB.offset;
+constexpr std::uint32_t REG_CLEAR_C = tr::kClearC.offset;
 
 struct Load {
   std::uint16_t value;
@@ -151,30 +154,30 @@ void closeProbe() {
 
 void loadRegisterBlock(VmePtr base, bool shortForm) {
   if (!shortForm) {
-    base.write16(REG_STROBE, 0x0000);
-    base.write16(REG_STROBE, 0x0020);
-    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_STROBE, tr::strobe::kNone);
+    base.write16(REG_STROBE, tr::strobe::kStart);
+    base.write16(REG_STROBE, tr::strobe::kNone);
   }
-  base.write16(REG_ENABLE, 0x0001);
+  base.write16(REG_ENABLE, tr::strobe::kEnable);
   base.write16(REG_CLEAR_A, 0x0000);
   base.write16(REG_CLEAR_B, 0x0000);
   base.write16(REG_CLEAR_C, 0x0000);
   for (const Load& l : kLoads) {
-    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_STROBE, tr::strobe::kNone);
     base.write16(REG_DATA, l.value);
     base.write16(REG_STROBE, l.strobe);
   }
   if (shortForm) {
-    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_STROBE, tr::strobe::kNone);
     return;
   }
-  base.write16(REG_STROBE, 0x0000);
-  base.write16(REG_STROBE, 0x4000);
-  base.write16(REG_STROBE, 0x0000);
+  base.write16(REG_STROBE, tr::strobe::kNone);
+  base.write16(REG_STROBE, tr::strobe::kPatterns);
+  base.write16(REG_STROBE, tr::strobe::kNone);
   for (std::uint16_t w : kPatterns) {
     base.write16(REG_DATA, w);
-    base.write16(REG_STROBE, 0x2000);
-    base.write16(REG_STROBE, 0x0000);
+    base.write16(REG_STROBE, tr::strobe::kPattern);
+    base.write16(REG_STROBE, tr::strobe::kNone);
   }
   base.write16(REG_DATA, 0x0000);
 }

@@ -10,6 +10,7 @@
 #include "foundation/run_end.h"
 #include "foundation/verdicts.h"
 #include "platform/platform.h"
+#include "regmap/trigger.h"
 
 VmePtr trigCmd;
 VmePtr trigStatus;
@@ -22,12 +23,14 @@ std::uint64_t busCount = 0;
 
 namespace {
 
-constexpr int CMD_IDLE = 0x00;
-constexpr int CMD_RESET = 0xFF;
-constexpr int CMD_CALIBRATE = 0x10;
-constexpr unsigned STATUS_CAL_BUSY = 0x10;
-constexpr unsigned STATUS_DONE = 0x01;
-constexpr int STATUS_CAL_STARTED = 0x14;
+namespace tr = regmap::trigger;
+
+constexpr int CMD_IDLE = tr::cmd::kIdle;
+constexpr int CMD_RESET = tr::cmd::kReset;
+constexpr int CMD_CALIBRATE = tr::cmd::kCalibrate;
+constexpr unsigned STATUS_CAL_BUSY = tr::status::kCalBusy;
+constexpr unsigned STATUS_DONE = tr::status::kDone;
+constexpr int STATUS_CAL_STARTED = tr::status::kCalStarted;
 
 int lowByte(std::uint16_t v) { return v & 0xFF; }
 
@@ -92,8 +95,8 @@ constexpr auto kRecordEvery = std::chrono::seconds(1);
 }  // namespace
 
 void trigSetRegisters(VmePtr base) {
-  trigCmd = base;
-  trigStatus = base + 2;
+  trigCmd = base + tr::kCommand.offset;
+  trigStatus = base + tr::kStatus.offset;
 }
 
 void checkTrig(int cmd, int status) {
@@ -153,9 +156,12 @@ void calibrationStep() {
 
 void sequenceStep() {
   writeTrig(CMD_IDLE, 0x00);
-  writeTrig(0x02, 0x02);
-  writeTrig(0x43, 0x07);
-  writeTrig(0x02, 0x06);
+  // The pattern alone, armed with a trigger, and again while still armed.
+  constexpr int kPattern = tr::cmd::kArmedPattern;
+  constexpr int kArmed = tr::status::kArmed;
+  writeTrig(kPattern, kPattern);
+  writeTrig(tr::cmd::kArm | kPattern | tr::cmd::kTrigger, kArmed | kPattern | tr::status::kDone);
+  writeTrig(kPattern, kArmed | kPattern);
   writeTrig(CMD_IDLE, 0x00);
 }
 
@@ -181,7 +187,7 @@ void soakIteration() {
   patternStep(0x41);
   calibrationStep();
   sequenceStep();
-  triggerStep(0x01);
+  triggerStep(tr::cmd::kTrigger);
   // Both registers in one D32 cycle; the value is not used.
   (void)trigCmd.read32(0);
 }

@@ -52,9 +52,7 @@ TEST_F(Window, StandardOpenPrintsCheckRangeAndPointer) {
   EXPECT_EQ(out,
             "Checking VME access  (by causing bus error)\n"
             "Base VME address = 200000, End VME address = 200fff\n"
-            "  mapped address = " +
-                std::string(ptr.text().data()) + "\n");
-  EXPECT_EQ(std::string(ptr.text().data()).size(), 8u);
+            "  mapped address = 10100000\n");
 }
 
 TEST_F(Window, AccessCheckLooksAtTheTopByteOnly) {

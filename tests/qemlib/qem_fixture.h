@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "buslib/bus_trace.h"
 #include "crate/crate.h"
 #include "output_capture.h"
+#include "program_runner.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -47,6 +49,17 @@ class ModuleOnMemory : public testing::Test {
   }
 
   std::uint64_t cycles() const { return vmesim::crate().cycles(); }
+
+  // The bus cycles body makes, as trace lines ("W A24 D16 00F00002 1000").
+  template <typename Body>
+  std::vector<std::string> traced(Body body) {
+    vmetest::TempDir dir;
+    const std::string path = dir.file("cycles.trace");
+    EXPECT_TRUE(vmebus::openTrace(path.c_str()));
+    body();
+    vmebus::closeTrace();
+    return vmetest::traceCycles(path);
+  }
 
   vmebus::Window window_;
 };

@@ -83,12 +83,11 @@ TEST_F(Registers, ResetWritesTheResetCommand) {
 }
 
 TEST_F(Registers, TTCEnableAndDisable) {
-  qemEnableTTC();
-  EXPECT_EQ(reg_command.get(), 0x1000);
-  EXPECT_EQ(reg_enTTC.get(), 0x07FF);
-  qemDisableTTC();
-  EXPECT_EQ(reg_command.get(), 0);
-  EXPECT_EQ(reg_enTTC.get(), 0);
+  // The standard form leaves reg_I2C alone.
+  EXPECT_EQ(traced(qemEnableTTC),
+            (std::vector<std::string>{"W A24 D16 00F00002 1000", "W A24 D16 00F00018 07FF"}));
+  EXPECT_EQ(traced(qemDisableTTC),
+            (std::vector<std::string>{"W A24 D16 00F00002 0000", "W A24 D16 00F00018 0000"}));
 }
 
 TEST_F(Registers, ClockAndTTCChecks) {
@@ -115,10 +114,11 @@ TEST_F(Registers, ClockAndTTCChecks) {
 }
 
 TEST_F(Registers, SequencerStartWritesInOrder) {
-  qemSeqStart(0x2000);
-  EXPECT_EQ(reg_enables.get(), 0);
-  EXPECT_EQ(reg_seqLast.get(), 0x1FFF);
-  EXPECT_EQ(reg_seqControl.get(), 0x40FF);
+  EXPECT_EQ(traced([] { qemSeqStart(0x2000); }),
+            (std::vector<std::string>{"W A24 D16 00F00000 0000", "W A24 D16 00F00030 0000",
+                                      "W A24 D16 00F00002 0000", "W A24 D16 00F00018 0000",
+                                      "W A24 D16 00F0001C 1FFF", "W A24 D16 00F0001A 2200",
+                                      "W A24 D16 00F0001A 0000", "W A24 D16 00F0001A 40FF"}));
 }
 
 TEST_F(Registers, ScanRAMNeverReadsPastTheRAM) {

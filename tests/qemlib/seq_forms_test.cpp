@@ -97,10 +97,10 @@ TEST_F(SeqForms, DumpUsesTheOldL1IDLayoutAndItsOwnWaitMessage) {
 }
 
 TEST_F(SeqForms, TTCRunModeEnables) {
-  qemEnableTTC();
-  EXPECT_EQ(reg_command.get(), 0x1000);
-  EXPECT_EQ(reg_enTTC.get(), 0x00FF);
-  EXPECT_EQ(reg_I2C.get(), 0x8000);
+  // The TTCrx port is cleared, then started.
+  EXPECT_EQ(traced(qemEnableTTC),
+            (std::vector<std::string>{"W A24 D16 00F00002 1000", "W A24 D16 00F00018 00FF",
+                                      "W A24 D16 00F0002C 0000", "W A24 D16 00F0002C 8000"}));
 }
 
 }  // namespace

@@ -12,18 +12,25 @@
 #include "crate/crate.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
+#include "regmap/qem.h"
 
 namespace qemmodel {
 
 inline constexpr std::uint32_t kQem = 0xF00000;
 inline constexpr std::uint32_t kTtc = 0xBAD000;
 
-// Register offsets.
-enum : std::uint32_t {
-  ENABLES = 0x00, COMMAND = 0x02, BURST = 0x04, DELAYS = 0x0A, STATUS = 0x0C, L1LO = 0x10,
-  L1HI = 0x12, BCID = 0x14, TTID = 0x16, ENTTC = 0x18, SEQCTL = 0x1A, SEQLAST = 0x1C,
-  TTCDAT = 0x26, X28 = 0x28, BCIN = 0x2A, I2C = 0x2C, TTCCMD = 0x2E, OUTPUT = 0x30, SERIAL = 0x32,
-};
+// Register offsets, short names of regmap/qem.h.
+namespace q = regmap::qem;
+inline constexpr std::uint32_t ENABLES = q::kEnables.offset, COMMAND = q::kCommand.offset,
+                               BURST = q::kBurst.offset, DELAYS = q::kDelays.offset,
+                               STATUS = q::kStatus.offset, L1LO = q::kL1lo.offset,
+                               L1HI = q::kL1hi.offset, BCID = q::kBCid.offset,
+                               TTID = q::kTTid.offset, ENTTC = q::kEnTTC.offset,
+                               SEQCTL = q::kSeqControl.offset, SEQLAST = q::kSeqLast.offset,
+                               TTCDAT = q::kTtcdat.offset, X28 = q::kX28.offset,
+                               BCIN = q::kBCin.offset, I2C = q::kI2C.offset,
+                               TTCCMD = q::kTTCcmd.offset, OUTPUT = q::kOutput.offset,
+                               SERIAL = q::kSerial.offset;
 
 inline std::string crateText(const std::string& qemOptions, bool withTtc = true) {
   std::string t = "qem A24 0xF00000 " + qemOptions + "\n";
@@ -41,8 +48,8 @@ class Rig {
 
   std::uint16_t r(std::uint32_t off) { return read(kQem + off); }
   void w(std::uint32_t off, std::uint16_t v) { write(kQem + off, v); }
-  std::uint16_t ram(std::uint32_t word) { return r(0x8000 + 2 * word); }
-  void setRam(std::uint32_t word, std::uint16_t v) { w(0x8000 + 2 * word, v); }
+  std::uint16_t ram(std::uint32_t word) { return r(q::kRamOffset + 2 * word); }
+  void setRam(std::uint32_t word, std::uint16_t v) { w(q::kRamOffset + 2 * word, v); }
   std::uint16_t ttcR(std::uint32_t off) { return read(kTtc + off); }
   void ttcW(std::uint32_t off, std::uint16_t v) { write(kTtc + off, v); }
 

@@ -24,22 +24,38 @@ struct Lcg {
   }
 };
 
-struct RegRow {
-  std::uint32_t off;
-  std::uint16_t rw;
-};
-// Registers and the bits that read back what was written.
-constexpr std::array<RegRow, 16> kReadWrite = {{{0x00, 0xFF00}, {0x02, 0x6F00}, {0x04, 0xFFFF},
-                                                {0x06, 0xFFFF}, {0x08, 0xFFFF}, {0x0A, 0xFFFF},
-                                                {0x10, 0xFFFF}, {0x12, 0x00FF}, {0x14, 0xF000},
-                                                {0x16, 0x03FF}, {0x18, 0x7FE0}, {0x1A, 0xFFF0},
-                                                {0x1C, 0xFFFF}, {0x1E, 0xFFFF}, {0x28, 0x000F},
-                                                {0x2C, 0x7FFF}}};
+// Registers and the bits that read back what was written, less the enables.
+constexpr auto kReadWrite = [] {
+  std::array<const q::QemReg*, 16> rows{};
+  std::size_t n = 0;
+  for (const q::QemReg& r : q::kRegisters)
+    if (r.testMask != 0) rows[n++] = &r;
+  return rows;
+}();
+static_assert(kReadWrite.back() != nullptr, "16 registers read back");
 
 void reset(Rig& m) {
   m.w(COMMAND, 0xFFFF);
   m.poll(TTCCMD, 0x4000, 0x4000);
   m.poll(STATUS, 0x0100, 0x0100);
+}
+
+TEST(QemRegisters, MapIsOneWordPerOffsetAndFieldsStayInTheirBits) {
+  for (std::size_t i = 0; i < q::kRegisters.size(); ++i) {
+    const q::QemReg& r = q::kRegisters[i];
+    EXPECT_EQ(r.offset, 2 * i);
+    EXPECT_EQ(q::index(r), i);
+    EXPECT_EQ(r.width, 2u);
+    EXPECT_EQ(r.testMask & ~r.readMask, 0) << "byte " << r.offset;
+  }
+  EXPECT_EQ(q::kRegBytes, 0x34u);
+  // Deposit cuts the value to the field and keeps the other bits.
+  EXPECT_EQ(regmap::fieldDp(0x0123, q::bcid::kOffset, 0x15), 0x5123u);
+  EXPECT_EQ(regmap::fieldEx(0xA5FF, q::bcid::kOffset), 0xAu);
+  EXPECT_EQ(regmap::fieldEx(0xFFFF, q::l1::kLo), 0xFFFFu);
+  EXPECT_EQ(regmap::mask(q::i2c::kReg), 0x1F00u);
+  EXPECT_EQ(regmap::mask(0, 32), 0xFFFFFFFFu);
+  EXPECT_EQ(regmap::bits(q::status::kSeqBusy), 0x0060);
 }
 
 TEST(QemRegisters, AfterResetValuesByFirmware) {
@@ -81,10 +97,10 @@ TEST(QemRegisters, RandomWritesReadBackAndStartNothing) {
   const std::uint32_t l1Before = m.l1id(false);
   Lcg g{7};
   for (int loop = 0; loop < 200; ++loop) {
-    for (const RegRow& row : kReadWrite) {
-      const auto v = static_cast<std::uint16_t>(g.next() & row.rw);
-      m.w(row.off, v);
-      ASSERT_EQ(m.r(row.off) & row.rw, v) << "byte " << row.off;
+    for (const q::QemReg* row : kReadWrite) {
+      const auto v = static_cast<std::uint16_t>(g.next() & row->testMask);
+      m.w(row->offset, v);
+      ASSERT_EQ(m.r(row->offset) & row->testMask, v) << "byte " << row->offset;
     }
   }
   // Whatever was written, nothing ran: no command, burst or sequencer busy,

@@ -56,8 +56,8 @@ class TtcStepTest : public testing::Test {
   }
 
   void setCount(int count) {
-    ttcvi.write16(TTCVI_COUNT_HI, static_cast<std::uint16_t>(0xAB00 | (count >> 16)));
-    ttcvi.write16(TTCVI_COUNT_LO, static_cast<std::uint16_t>(count & 0xFFFF));
+    ttcvi.write16(regmap::ttcvi::kCountHi.offset, static_cast<std::uint16_t>(0xAB00 | (count >> 16)));
+    ttcvi.write16(regmap::ttcvi::kCountLo.offset, static_cast<std::uint16_t>(count & 0xFFFF));
   }
 
   std::uint64_t cycles() const { return vmesim::crate().cycles(); }
@@ -182,7 +182,7 @@ class ScriptedBoard : public vmesim::Board {
   }
   bool write(std::uint32_t off, vmesim::Width, std::uint32_t v) override {
     (sender_ ? p_.ttc : p_.qem)[off / 2] = static_cast<std::uint16_t>(v);
-    if (sender_ && off == TTCVI_BROADCAST) {
+    if (sender_ && off == regmap::ttcvi::kShort.offset) {
       p_.sent.push_back(static_cast<int>(v));
       if (p_.onBroadcast) p_.onBroadcast(p_, static_cast<int>(v));
     }
@@ -201,8 +201,8 @@ void healthyAnswer(ScriptedPath& p, int byte) {
   if (byte & 0x02) output |= SEQ_ECR;
   if (byte & 0x04) output |= SEQ_CMD40;
   if (byte & 0x40) output |= SEQ_CAL;
-  p.setReg(QEM_OUTPUT, output);
-  p.setReg(QEM_TTCCMD, 0x4600 | byte);
+  p.setReg(regmap::qem::kOutput.offset, output);
+  p.setReg(regmap::qem::kTTCcmd.offset, 0x4600 | byte);
 }
 
 class CmdsTest : public TtcStepTest {
@@ -221,8 +221,8 @@ class CmdsTest : public TtcStepTest {
     c->add(config(kModule, QEM_TTC_WINDOW), std::make_unique<ScriptedBoard>(path_, false));
     vmesim::installCrate(std::move(c));
     mapWindows();
-    path_.setReg(QEM_L1LO, 0x0005);  // L1ID 5, BCID 0x123, both left alone
-    path_.setReg(QEM_BCID, 0x5123);
+    path_.setReg(regmap::qem::kL1lo.offset, 0x0005);  // L1ID 5, BCID 0x123, both left alone
+    path_.setReg(regmap::qem::kBCid.offset, 0x5123);
     path_.onBroadcast = healthyAnswer;
     freshHarness();
   }
@@ -251,7 +251,7 @@ TEST_F(CmdsTest, EachRowChecksItsOwnOutput) {
     // The module answers row `row` with one extra output bit.
     path_.onBroadcast = [row](ScriptedPath& p, int byte) {
       healthyAnswer(p, byte);
-      if (byte == kTtcCmds[row].byte) p.setReg(QEM_OUTPUT, p.qem[QEM_OUTPUT / 2] | 0x01);
+      if (byte == kTtcCmds[row].byte) p.setReg(regmap::qem::kOutput.offset, p.qem[regmap::qem::kOutput.offset / 2] | 0x01);
     };
     const auto lines = errorLines(printed(cmdsStep));
     char want[80];
@@ -266,7 +266,7 @@ TEST_F(CmdsTest, EachRowChecksTheByteInTTCcmd) {
     freshHarness();
     path_.onBroadcast = [row](ScriptedPath& p, int byte) {
       healthyAnswer(p, byte);
-      if (byte == kTtcCmds[row].byte) p.setReg(QEM_TTCCMD, 0x4600);  // byte lost
+      if (byte == kTtcCmds[row].byte) p.setReg(regmap::qem::kTTCcmd.offset, 0x4600);  // byte lost
     };
     const auto lines = errorLines(printed(cmdsStep));
     ASSERT_EQ(lines.size(), 1u) << "row " << row;
@@ -294,7 +294,7 @@ TEST_F(CmdsTest, OnlyTheECRRowAllowsTheEventCounterToReset) {
   freshHarness();
   path_.onBroadcast = [](ScriptedPath& p, int byte) {
     healthyAnswer(p, byte);
-    if (byte == 0x60) p.setReg(QEM_L1LO, 6);
+    if (byte == 0x60) p.setReg(regmap::qem::kL1lo.offset, 6);
   };
   lines = errorLines(printed(cmdsStep));
   EXPECT_EQ(lines, std::vector<std::string>{
@@ -302,7 +302,7 @@ TEST_F(CmdsTest, OnlyTheECRRowAllowsTheEventCounterToReset) {
 }
 
 TEST_F(CmdsTest, AnL1AFromTheTTCviIsSeenInEveryRow) {
-  path_.ttc[TTCVI_COUNT_LO / 2] = 1;
+  path_.ttc[regmap::ttcvi::kCountLo.offset / 2] = 1;
   const auto lines = errorLines(printed(cmdsStep));
   EXPECT_EQ(lines.size(), 8u);
   for (const auto& l : lines) EXPECT_EQ(l, "ERROR: CMDs: l1id   next (000001, 000000)");
