@@ -32,6 +32,11 @@ void add(TestResult t) {
 
 }  // namespace
 
+void noteModule(int serialWord) {
+  verdictModule = {true, serialWord & 0xFF, serialWord >> 8};
+  resultsChanged();
+}
+
 void reportVerdict(const char* name, int errors, long loops, bool ran) {
   std::printf("%s test: ", name);
   if (errors != 0)

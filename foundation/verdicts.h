@@ -47,6 +47,9 @@ struct ModuleIdentity {
   int firmware = 0;
 };
 extern ModuleIdentity verdictModule;
+// The module read from its serial word (serial number low byte, firmware
+// high byte), for the summary and the record.
+void noteModule(int serialWord);
 
 const std::vector<TestResult>& verdictTests();
 int failedVerdicts();

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "foundation/results.h"
 #include "foundation/verdicts.h"
 
 VmePtr qemBase;
@@ -57,8 +56,6 @@ int qemReadSerial() {
   qemVersion = word >> 8;
   const int number = static_cast<int>(regmap::fieldEx(word, qemreg::serial::kNumber));
   std::printf("\nQEM Serial No. %2X  Version %2X\n\n", number, word >> 8);
-  verdictModule = {true, number, word >> 8};
-  resultsChanged();
   qemOldFirmware = qemVersion < 9 ? 1 : 0;
   return word;
 }

@@ -91,7 +91,7 @@ int qemtestRun() {
     qemMapRegisters(base);
     seqRAM = base + QEM_RAM_OFFSET;
     VReset(3);
-    qemReadSerial();
+    noteModule(qemReadSerial());
     qemCheckStandaloneClock();
     qemCheckTTC();
     runSequence();

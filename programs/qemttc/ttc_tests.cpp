@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "foundation/console.h"
+#include "foundation/verdicts.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -303,7 +304,7 @@ bool ttcSetup() {
   askHex("Enter debug level", level, &level);
   debugLevel = static_cast<int>(level);
 
-  qemReadSerial();
+  noteModule(qemReadSerial());
   reg_command.set(kReset);
   // A module that never gets there is absent or misread: nothing to test.
   if (wait_state(reg_I2C, kI2CStart, 0, "reg_I2C") != 0) return false;
