@@ -27,33 +27,40 @@ constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
 constexpr std::uint64_t kMinLimit = 256;
 constexpr std::uint64_t kMaxLimit = std::uint64_t{1} << 50;
 
-char buffer[kBufferSize];
-// Bytes of whole lines in buffer; read by the signal handler.
-volatile std::sig_atomic_t committed = 0;
-volatile std::sig_atomic_t traceFd = -1;
-// Set before main: no object that needs constructing.
-char tracePath[4096];
-// Why the trace could not be written; empty while it can.
-std::string traceFailureText;
-bool traceCreated = false;  // the run made the file: a refused trace leaves none behind
-platform::FileId traceId;
+// Everything the trace holds.  Set up before main with no code to run, so
+// that the signal handler may read it at any moment.
+struct Trace {
+  char buffer[kBufferSize] = {};
+  // Bytes of whole lines in buffer; read by the signal handler.
+  volatile std::sig_atomic_t committed = 0;
+  volatile std::sig_atomic_t fd = -1;
+  char path[4096] = {};
+  // Why the trace could not be written; empty while it can.
+  std::string failureText;
+  bool created = false;  // the run made the file: a refused trace leaves none behind
+  platform::FileId id;
 
-// The limit: a run adds at most traceLimit bytes to the trace.  Lines go in
-// while used stays within budget, which leaves room for the line saying the
-// limit was reached and the closing count of untraced cycles.
-std::uint64_t traceLimit = kDefaultLimit;
-std::uint64_t budget = 0;
-std::uint64_t used = 0;
-volatile bool limited = false;
-// Only the main flow writes these; the handler reads them.
-volatile std::uint64_t untraced = 0;
-volatile std::sig_atomic_t countWritten = 0;
-char limitText[32];  // "1 GiB"
-char limitLine[128];
+  // The limit: a run adds at most limit bytes to the trace.  Lines go in
+  // while used stays within budget, which leaves room for the line saying
+  // the limit was reached and the closing count of untraced cycles.
+  std::uint64_t limit = kDefaultLimit;
+  std::uint64_t budget = 0;
+  std::uint64_t used = 0;
+  volatile bool limited = false;
+  // Only the main flow writes these; the handler reads them.
+  volatile std::uint64_t untraced = 0;
+  volatile std::sig_atomic_t countWritten = 0;
+  char limitText[32] = {};  // "1 GiB"
+  char limitLine[128] = {};
 
-void (*volatile fatalHook)(int) = nullptr;
-// The device table of the bus's settings, read only at the first lookup.
-std::string deviceTablePath;
+  void (*volatile fatalHook)(int) = nullptr;
+  // The device table of the bus's settings, read only at the first lookup.
+  std::string deviceTablePath;
+  // Why standard output lost what was printed; empty while nothing was lost.
+  std::string stdoutFailureText;
+};
+
+constinit Trace trace;
 
 const char kCountTail[] = " cycles after the trace limit were not traced\n";
 const char kCountTailOne[] = " cycle after the trace limit was not traced\n";
@@ -81,15 +88,15 @@ std::size_t formatCount(char* out, std::uint64_t n) {
 
 extern "C" void onFatalSignal(int sig) {
   const int saved = errno;
-  if (void (*hook)(int) = fatalHook) hook(sig);
-  const int fd = traceFd;
+  if (void (*hook)(int) = trace.fatalHook) hook(sig);
+  const int fd = trace.fd;
   if (fd >= 0) {
-    if (committed > 0) (void)writeAll(fd, buffer, static_cast<std::size_t>(committed));
-    committed = 0;
-    if (limited && countWritten == 0 && untraced > 0) {
+    if (trace.committed > 0) (void)writeAll(fd, trace.buffer, static_cast<std::size_t>(trace.committed));
+    trace.committed = 0;
+    if (trace.limited && trace.countWritten == 0 && trace.untraced > 0) {
       char line[kCountLineMax];
-      (void)writeAll(fd, line, formatCount(line, untraced));
-      countWritten = 1;
+      (void)writeAll(fd, line, formatCount(line, trace.untraced));
+      trace.countWritten = 1;
     }
   }
   // Die of the signal, as without the handler.
@@ -103,12 +110,12 @@ void installFatalHandlers() { platform::installFatalHandler(onFatalSignal); }
 // The trace closed with nothing more written: it was refused.  A file the
 // run made for it goes again.
 void dropTrace() {
-  committed = 0;
-  if (traceFd >= 0) platform::closeFile(traceFd);
-  traceFd = -1;
+  trace.committed = 0;
+  if (trace.fd >= 0) platform::closeFile(trace.fd);
+  trace.fd = -1;
   gTraceOn = false;
-  if (traceCreated) std::remove(tracePath);
-  traceCreated = false;
+  if (trace.created) std::remove(trace.path);
+  trace.created = false;
 }
 
 // Written into by the trace: nothing more is written to it, the line is said
@@ -117,15 +124,15 @@ void dropTrace() {
 // not exist: that is the real fault, said as the player would say a missing
 // file (ENOENT).
 bool onInputNoted(const vmesim::InputFile& f) {
-  if (traceFd < 0 || !(f.id == traceId)) return true;
-  const bool made = traceCreated;
+  if (trace.fd < 0 || !(f.id == trace.id)) return true;
+  const bool made = trace.created;
   dropTrace();
   if (made) {
     errno = ENOENT;
     return false;
   }
   std::fprintf(stderr, "vme-bus: trace file %s is the %s %s: a trace never writes into an input "
-               "file\n", tracePath, f.what, f.path.c_str());
+               "file\n", trace.path, f.what, f.path.c_str());
   markRunUntrusted();
   errno = EEXIST;
   return false;
@@ -133,24 +140,21 @@ bool onInputNoted(const vmesim::InputFile& f) {
 
 // The count line once the limit was reached; then everything written.
 bool finishTrace() {
-  if (traceFd < 0) return traceFailureText.empty();
+  if (trace.fd < 0) return trace.failureText.empty();
   platform::SignalMask old;
   platform::blockFatalSignals(old);
-  if (limited && countWritten == 0 && untraced > 0) {
-    if (static_cast<std::size_t>(committed) + kCountLineMax > kBufferSize) flushTrace();
-    if (traceFd >= 0) {
-      committed = static_cast<std::sig_atomic_t>(
-          committed + static_cast<std::sig_atomic_t>(formatCount(buffer + committed, untraced)));
+  if (trace.limited && trace.countWritten == 0 && trace.untraced > 0) {
+    if (static_cast<std::size_t>(trace.committed) + kCountLineMax > kBufferSize) flushTrace();
+    if (trace.fd >= 0) {
+      trace.committed = static_cast<std::sig_atomic_t>(
+          trace.committed + static_cast<std::sig_atomic_t>(formatCount(trace.buffer + trace.committed, trace.untraced)));
     }
-    countWritten = 1;
+    trace.countWritten = 1;
   }
   const bool ok = flushTrace();
   platform::restoreFatalSignals(old);
   return ok;
 }
-
-// Why standard output lost what was printed; empty while nothing was lost.
-std::string stdoutFailureText;
 
 char hexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
@@ -178,19 +182,19 @@ bool parseLimit(const char* text, std::uint64_t& bytes) {
 void setLimitText() {
   const char* units[] = {"GiB", "MiB", "KiB"};
   const int shifts[] = {30, 20, 10};
-  std::snprintf(limitText, sizeof limitText, "%llu bytes",
-                static_cast<unsigned long long>(traceLimit));
+  std::snprintf(trace.limitText, sizeof trace.limitText, "%llu bytes",
+                static_cast<unsigned long long>(trace.limit));
   for (int i = 0; i < 3; ++i) {
-    if (traceLimit % (std::uint64_t{1} << shifts[i]) == 0) {
-      std::snprintf(limitText, sizeof limitText, "%llu %s",
-                    static_cast<unsigned long long>(traceLimit >> shifts[i]), units[i]);
+    if (trace.limit % (std::uint64_t{1} << shifts[i]) == 0) {
+      std::snprintf(trace.limitText, sizeof trace.limitText, "%llu %s",
+                    static_cast<unsigned long long>(trace.limit >> shifts[i]), units[i]);
       break;
     }
   }
-  std::snprintf(limitLine, sizeof limitLine,
+  std::snprintf(trace.limitLine, sizeof trace.limitLine,
                 "# the trace reached its limit of %s; the cycles that follow are not traced\n",
-                limitText);
-  budget = traceLimit - std::strlen(limitLine) - kCountLineMax;
+                trace.limitText);
+  trace.budget = trace.limit - std::strlen(trace.limitLine) - kCountLineMax;
 }
 
 }  // namespace
@@ -229,7 +233,7 @@ bool openTrace(const char* path, std::string* why) {
       if (vmesim::isInput(st, f)) input = std::string(f.what) + " " + f.path;
     // The device table is read at the first lookup, after the first cycles.
     platform::FileInfo table;
-    const char* tablePath = deviceTablePath.c_str();
+    const char* tablePath = trace.deviceTablePath.c_str();
     if (input.empty() && *tablePath != '\0' &&
         platform::fileInfo(tablePath, table) && table.id == st.id)
       input = std::string("device table ") + tablePath;
@@ -239,15 +243,15 @@ bool openTrace(const char* path, std::string* why) {
                   ": a trace never writes into an input file");
     }
   }
-  traceFd = fd;
-  traceCreated = created;
-  traceId = st.id;
-  std::snprintf(tracePath, sizeof tracePath, "%s", path);
-  traceFailureText.clear();
-  used = 0;
-  limited = false;
-  untraced = 0;
-  countWritten = 0;
+  trace.fd = fd;
+  trace.created = created;
+  trace.id = st.id;
+  std::snprintf(trace.path, sizeof trace.path, "%s", path);
+  trace.failureText.clear();
+  trace.used = 0;
+  trace.limited = false;
+  trace.untraced = 0;
+  trace.countWritten = 0;
   setLimitText();
   vmesim::gInputNoted = onInputNoted;
   gTraceOn = true;
@@ -256,12 +260,12 @@ bool openTrace(const char* path, std::string* why) {
 
 bool startTrace(const BusConfig& config, std::string& error) {
   const char* limit = config.traceLimit.c_str();
-  if (*limit != '\0' && !parseLimit(limit, traceLimit)) {
+  if (*limit != '\0' && !parseLimit(limit, trace.limit)) {
     error = std::string("VME_TRACE_LIMIT=") + limit + ": expected bytes, at least " +
             std::to_string(kMinLimit) + ", or a number with K, M or G";
     return false;
   }
-  deviceTablePath = config.deviceTable;
+  trace.deviceTablePath = config.deviceTable;
   const char* path = config.tracePath.c_str();
   if (*path == '\0') return true;
   if (!openTrace(path, &error)) return false;
@@ -270,33 +274,33 @@ bool startTrace(const BusConfig& config, std::string& error) {
 }
 
 void closeTrace() {
-  if (traceFd < 0) return;
+  if (trace.fd < 0) return;
   finishTrace();
-  if (traceFd >= 0) platform::closeFile(traceFd);
-  traceFd = -1;
+  if (trace.fd >= 0) platform::closeFile(trace.fd);
+  trace.fd = -1;
   gTraceOn = false;
 }
 
 bool flushTrace() {
-  if (!traceFailureText.empty()) return false;
-  if (traceFd < 0 || committed == 0) return true;
+  if (!trace.failureText.empty()) return false;
+  if (trace.fd < 0 || trace.committed == 0) return true;
   // The handler must not write these bytes a second time, nor a signal end
   // the process in the middle of a line.
   platform::SignalMask old;
   platform::blockFatalSignals(old);
-  const bool ok = writeAll(traceFd, buffer, static_cast<std::size_t>(committed));
+  const bool ok = writeAll(trace.fd, trace.buffer, static_cast<std::size_t>(trace.committed));
   const int e = errno;
-  committed = 0;
+  trace.committed = 0;
   if (!ok) {
-    platform::closeFile(traceFd);
-    traceFd = -1;
+    platform::closeFile(trace.fd);
+    trace.fd = -1;
     gTraceOn = false;
   }
   platform::restoreFatalSignals(old);
   if (!ok) {
-    traceFailureText = std::string("trace file ") + tracePath + " cannot be written: " +
+    trace.failureText = std::string("trace file ") + trace.path + " cannot be written: " +
                        std::strerror(e);
-    std::fprintf(stderr, "vme-bus: %s\n", traceFailureText.c_str());
+    std::fprintf(stderr, "vme-bus: %s\n", trace.failureText.c_str());
   }
   return ok;
 }
@@ -306,37 +310,37 @@ bool noteInputFile(int fd, const char* path, const char* what) {
 }
 
 void setFatalSignalHook(void (*hook)(int sig)) {
-  fatalHook = hook;
+  trace.fatalHook = hook;
   if (hook != nullptr) installFatalHandlers();
 }
 
 namespace {
 
 void commit(const char* line, std::size_t n) {
-  std::memcpy(buffer + committed, line, n);
+  std::memcpy(trace.buffer + trace.committed, line, n);
   // The line is in the buffer before it is counted.
   std::atomic_signal_fence(std::memory_order_release);
-  committed = static_cast<std::sig_atomic_t>(committed + static_cast<std::sig_atomic_t>(n));
+  trace.committed = static_cast<std::sig_atomic_t>(trace.committed + static_cast<std::sig_atomic_t>(n));
 }
 
 // The trace is full: one line says so there and one on standard error.
 void reachLimit() {
-  limited = true;
-  const std::size_t n = std::strlen(limitLine);
-  if (static_cast<std::size_t>(committed) + n > kBufferSize && !flushTrace()) return;
-  commit(limitLine, n);
+  trace.limited = true;
+  const std::size_t n = std::strlen(trace.limitLine);
+  if (static_cast<std::size_t>(trace.committed) + n > kBufferSize && !flushTrace()) return;
+  commit(trace.limitLine, n);
   std::fprintf(stderr, "vme-bus: trace %s reached its limit of %s; the cycles that follow are not "
-               "traced\n", tracePath, limitText);
+               "traced\n", trace.path, trace.limitText);
 }
 
 // False when the line was not taken: the limit, or a trace that failed.
 bool append(const char* line, std::size_t n) {
-  if (used + n > budget) {
+  if (trace.used + n > trace.budget) {
     reachLimit();
     return false;
   }
-  if (static_cast<std::size_t>(committed) + n > kBufferSize && !flushTrace()) return false;
-  used += n;
+  if (static_cast<std::size_t>(trace.committed) + n > kBufferSize && !flushTrace()) return false;
+  trace.used += n;
   commit(line, n);
   return true;
 }
@@ -345,9 +349,9 @@ bool append(const char* line, std::size_t n) {
 
 void traceCycle(char dir, vmesim::Space space, std::uint32_t address, vmesim::Width width,
                 std::uint32_t value, bool berr) {
-  if (traceFd < 0) return;
-  if (limited) {
-    untraced = untraced + 1;
+  if (trace.fd < 0) return;
+  if (trace.limited) {
+    trace.untraced = trace.untraced + 1;
     return;
   }
   char line[40];
@@ -369,11 +373,11 @@ void traceCycle(char dir, vmesim::Space space, std::uint32_t address, vmesim::Wi
     p += 5;
   }
   *p++ = '\n';
-  if (!append(line, static_cast<std::size_t>(p - line)) && limited) untraced = untraced + 1;
+  if (!append(line, static_cast<std::size_t>(p - line)) && trace.limited) trace.untraced = trace.untraced + 1;
 }
 
 void traceNote(const char* text) {
-  if (traceFd < 0 || limited) return;
+  if (trace.fd < 0 || trace.limited) return;
   std::string line = std::string("# ") + text + "\n";
   if (line.size() > kBufferSize) line.resize(kBufferSize - 1), line.back() = '\n';
   append(line.data(), line.size());
@@ -381,25 +385,25 @@ void traceNote(const char* text) {
 
 bool writeTraceOut() { return finishTrace(); }
 
-const std::string& traceFailure() { return traceFailureText; }
+const std::string& traceFailure() { return trace.failureText; }
 
 bool flushStandardOutput() {
-  if (!stdoutFailureText.empty()) return false;
+  if (!trace.stdoutFailureText.empty()) return false;
   errno = 0;
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
   // A write that failed earlier left no errno behind; a closed descriptor
   // can still be named.
   if (errno == 0 && !platform::isOpen(platform::kStdout)) errno = EBADF;
-  stdoutFailureText = "write error on standard output";
-  if (errno != 0) stdoutFailureText += std::string(": ") + std::strerror(errno);
-  std::fprintf(stderr, "%s: %s\n", platform::programName(), stdoutFailureText.c_str());
+  trace.stdoutFailureText = "write error on standard output";
+  if (errno != 0) trace.stdoutFailureText += std::string(": ") + std::strerror(errno);
+  std::fprintf(stderr, "%s: %s\n", platform::programName(), trace.stdoutFailureText.c_str());
   return false;
 }
 
-const std::string& stdoutFailure() { return stdoutFailureText; }
+const std::string& stdoutFailure() { return trace.stdoutFailureText; }
 
 void installSignalHandlers() {
-  if (traceFd >= 0 || fatalHook != nullptr) installFatalHandlers();
+  if (trace.fd >= 0 || trace.fatalHook != nullptr) installFatalHandlers();
 }
 
 }  // namespace vmebus
