@@ -336,7 +336,7 @@ void qemRegisterDump(int count, int byte) {
 #if !defined(QEM_SEQ_FORMS)
   p.ttcTiming = ttcTiming;
 #endif
-  if (qemSettings.dumpPipelineFromDelays) p.pipeline = (reg_delays.get() & 0xFF) + 29;
+  if (profile().qem.dumpPipelineFromDelays) p.pipeline = (reg_delays.get() & 0xFF) + 29;
   const ScanResult r = scanRAM(p);
   std::printf("scan indexL1A = %d\n", r.indexL1A);
   std::printf("scan countL1A = %d\n", r.countL1A);

@@ -7,10 +7,8 @@
 #include "console_capture.h"
 #include "foundation/console.h"
 #include "foundation/record_text.h"
-#include "foundation/settings.h"
 #include "foundation/usage.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+#include "profile_in_force.h"
 
 // A style as gtest lists it.
 void PrintTo(PromptStyle style, std::ostream* os) {
@@ -37,8 +35,7 @@ HexAnswer hex(const std::string& input, std::uint32_t def = 0x8000) {
 
 class Prompts : public ::testing::TestWithParam<PromptStyle> {
  protected:
-  void SetUp() override { vmeSettings.prompts = GetParam(); }
-  void TearDown() override { vmeSettings.prompts = PromptStyle::ReadLine; }
+  vmetest::ProfileInForce style_{{.prompts = GetParam()}};
 };
 
 TEST_P(Prompts, YesNoDecidesByFirstCharacterOnly) {
