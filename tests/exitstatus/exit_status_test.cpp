@@ -215,7 +215,8 @@ TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
 }
 
 // Every question a default run asks is in the usage, with the default the
-// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x".
+// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x", and in
+// the order the run asks them.
 TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
   for (const StatusCase& c : kCases) {
     if (*c.file) continue;  // the file players ask nothing
@@ -224,6 +225,7 @@ TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
     const std::string out = runProgram(c.program, o).out;
     o.args = {"--help"};
     const std::string usage = runProgram(c.program, o).out;
+    std::size_t listedBefore = 0;  // where the question asked before is listed
     for (std::size_t end = out.find(" : "), after = 0; end != std::string::npos;
          after = end + 3, end = out.find(" : ", after)) {
       const std::size_t start = std::max(out.find_last_of("\n\a", end) + 1, after);
@@ -243,6 +245,9 @@ TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
            at = usage.find("\n  " + question, at + 1))
         listed = usage.substr(at, usage.find('\n', at + 1) - at).find(shown) != std::string::npos;
       EXPECT_TRUE(listed) << "'" << question << "' [" << shown << "]\n" << usage;
+      const std::size_t at = usage.find("\n  " + question, listedBefore);
+      EXPECT_NE(at, std::string::npos) << "'" << question << "' asked out of the usage's order";
+      if (at != std::string::npos) listedBefore = at;
     }
   }
   RunOptions full;
