@@ -42,7 +42,12 @@ class QuietConsole {
   int savedOut_ = -1;
 };
 
+// qemtest's forms of the shared code.
+const Profile kQemtestForms{.prompts = PromptStyle::ReadLineFlush,
+                            .qem = {.bcidRecordAlways = false, .dumpPipelineFromDelays = true}};
+
 void QemtestDefaultCrate(benchmark::State& state) {
+  useProfile(kQemtestForms);
   std::uint64_t cycles = 0;
   for (auto _ : state) {
     state.PauseTiming();

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "buslib/bus_trace.h"
-#include "foundation/settings.h"
+#include "foundation/profile.h"
 #include "platform/platform.h"
 
 namespace {
@@ -81,7 +81,7 @@ bool fetchSelfRead(char* line) {
   return true;
 }
 
-bool selfRead() { return vmeSettings.prompts == PromptStyle::SelfRead; }
+bool selfRead() { return profile().prompts == PromptStyle::SelfRead; }
 
 int digitValue(int c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -177,7 +177,7 @@ std::uint32_t convertAnswer(const char* text, const char** end) {
 }
 
 int readLine(const char* def, char* out) {
-  if (vmeSettings.prompts == PromptStyle::ReadLineFlush) std::fflush(nullptr);
+  if (profile().prompts == PromptStyle::ReadLineFlush) std::fflush(nullptr);
   if (!discardTypeAhead()) ringBell();
   beforeConsoleWait();
   char line[kLineSize];

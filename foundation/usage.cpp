@@ -68,9 +68,26 @@ const char kBridge[] =
     "  VME_BYTE_ORDER    big (default) or little, for a bridge that swaps bytes\n"
     "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (libCAENVME.so)\n";
 
+// The prompt padded to its column, then the note; the note's further lines
+// start in that column.
+void printQuestions(std::FILE* out, const ProgramUsage& u) {
+  if (u.questions.empty()) return;
+  std::fprintf(out, "\n%s\n", u.questionsTitle);
+  for (const Question& q : u.questions) {
+    if (q.above != nullptr) std::fprintf(out, "%s\n", q.above);
+    std::fprintf(out, "  %-38s", q.prompt);
+    for (const char* n = q.note; *n != '\0'; ++n) {
+      std::fputc(*n, out);
+      if (*n == '\n') std::fprintf(out, "%40s", "");
+    }
+    std::fputc('\n', out);
+  }
+}
+
 void printUsage(std::FILE* out, const ProgramUsage& u) {
   std::fprintf(out, "Usage: %s [-h | --help | --version]%s%s\n\n%s", u.name,
                *u.operands != '\0' ? " " : "", u.operands, u.text);
+  printQuestions(out, u);
   if (u.asks) std::fprintf(out, "%s", kAnswers);
   std::fprintf(out, "\nEnvironment:\n%s%s%s%s\nExit status:\n%s", kBus,
                u.deviceTable ? kDeviceTable : "", u.results ? kResults : "", kBridge,
@@ -102,6 +119,11 @@ int refuse(const ProgramUsage& u, const char* what, const char* arg) {
 }  // namespace
 
 int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** file) {
+  if (const int status = readArguments(argc, argv, u, file); status >= 0) return status;
+  return startRun(u, file != nullptr ? *file : nullptr);
+}
+
+int readArguments(int argc, char** argv, const ProgramUsage& u, const char** file) {
   if (file != nullptr) *file = nullptr;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
@@ -121,6 +143,10 @@ int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** f
       *file = a;
     }
   }
+  return -1;
+}
+
+int startRun(const ProgramUsage& u, const char* file) {
   // The run goes on.  Its records are checked and opened first, so that a
   // run stopped by a bad setting still leaves a true record; then the bus
   // starts, so that a bad setting (a crate file, a trace, VME_BUS, a bridge)
@@ -133,7 +159,7 @@ int handleArguments(int argc, char** argv, const ProgramUsage& u, const char** f
   const bool configured = vmebus::busConfigFromEnvironment(config, error);
   if (u.results) {
     std::string refused;
-    if (!resultsOpen(u.name, config, file != nullptr ? *file : nullptr, refused))
+    if (!resultsOpen(u.name, config, file, refused))
       return stopBeforeTests(refused);
   } else if (recordAsked("VME_RESULTS") || recordAsked("VME_JUNIT")) {
     std::fprintf(stderr, "%s writes no run record\n", u.name);

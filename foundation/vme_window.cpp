@@ -5,12 +5,11 @@
 
 #include "foundation/console.h"
 #include "foundation/results.h"
-#include "foundation/settings.h"
+#include "foundation/profile.h"
 
 std::uint32_t vmeWindow = 0;
 std::int16_t vmeStatus = 0;
 int vmeLibraryFirst = 1;
-std::uint32_t vmeWindowSize = 0x1000;
 
 namespace {
 
@@ -71,16 +70,13 @@ VmePtr select(std::uint32_t size) {
   std::uint32_t address = 0;
   int mode;
   std::uint32_t def;
-  if (vmeSettings.select == SelectVariant::A32Default) {
-    bool a24 = askYesNo("Select VME A24  address mode? [A32]", 'N') == ANSWER_YES;
-    mode = a24 ? VME_A24 : VME_A32;
-  } else {
-    bool a32 = askYesNo("Select VME A32  address mode? [A24]", 'N') == ANSWER_YES;
-    mode = a32 ? VME_A32 : VME_A24;
-  }
+  const SelectVariant variant = profile().select;
+  const bool other = askYesNo(kAskModePrompt[static_cast<int>(variant)], 'N') == ANSWER_YES;
+  if (variant == SelectVariant::A32Default) mode = other ? VME_A24 : VME_A32;
+  else mode = other ? VME_A32 : VME_A24;
   def = mode == VME_A32 ? 0xD000000u : 0xF00000u;
-  askHex("Enter  VME base address", def, &address);
-  if (vmeSettings.select == SelectVariant::A32Default)
+  askHex(kAskBasePrompt, def, &address);
+  if (variant == SelectVariant::A32Default)
     return open(kA32DefaultWindow, address, mode, Check::LowWord);
   return open(size, address, mode, Check::TopByte);
 }
@@ -101,14 +97,14 @@ std::uint32_t vmeBusErrorRecv() {
 }
 
 VmePtr vmeOpen(std::uint32_t address, int mode) {
-  return open(vmeWindowSize, address, mode, Check::TopByte);
+  return open(profile().windowSize, address, mode, Check::TopByte);
 }
 
 VmePtr vmeOpen(std::uint32_t size, std::uint32_t address, int mode) {
   return open(size, address, mode, Check::TopByte);
 }
 
-VmePtr vmeSelect() { return select(vmeWindowSize); }
+VmePtr vmeSelect() { return select(profile().windowSize); }
 
 VmePtr vmeSelect(std::uint32_t size) { return select(size); }
 

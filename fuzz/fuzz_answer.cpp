@@ -11,9 +11,7 @@
 #include <string>
 
 #include "foundation/console.h"
-#include "foundation/settings.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+#include "foundation/profile.h"
 
 namespace {
 
@@ -99,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool whole = false;
   const std::string answer = firstAnswer(input, whole);
   for (PromptStyle style : {PromptStyle::ReadLine, PromptStyle::SelfRead}) {
-    vmeSettings.prompts = style;
+    const Profile styled{.prompts = style};
+    useProfile(styled);
     std::FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
     if (in == nullptr) return 0;
     char* printed = nullptr;
@@ -128,6 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (r != 0 || value != e.value || rang != e.bell) __builtin_trap();
     }
   }
-  vmeSettings.prompts = PromptStyle::ReadLine;
+  useProfile(Profile{});
   return 0;
 }

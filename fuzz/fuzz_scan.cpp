@@ -7,11 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/settings.h"
 #include "qemlib/qem_scan.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-QemSettings qemSettings{};
 
 namespace {
 

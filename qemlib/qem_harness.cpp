@@ -72,7 +72,7 @@ int checkBCID(int flags, int value) {
   } else {
     errors = checkEqual("checkBCID: post (bcid, last)", bcid, bcidLast);
   }
-  if (flags != 0 || qemSettings.bcidRecordAlways) bcidLast = bcid;
+  if (flags != 0 || profile().qem.bcidRecordAlways) bcidLast = bcid;
   return errors;
 }
 

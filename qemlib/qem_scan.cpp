@@ -336,7 +336,7 @@ void qemRegisterDump(int count, int byte) {
 #if !defined(QEM_SEQ_FORMS)
   p.ttcTiming = ttcTiming;
 #endif
-  if (qemSettings.dumpPipelineFromDelays)
+  if (profile().qem.dumpPipelineFromDelays)
     p.pipeline = static_cast<int>(regmap::fieldEx(reg_delays.get(), qemreg::delays::kCal) +
                                   qemreg::delays::kCalBase);
   const ScanResult r = scanRAM(p);

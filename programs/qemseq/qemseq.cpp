@@ -6,28 +6,32 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/file_player.h"
-#include "foundation/settings.h"
-#include "foundation/usage.h"
+#include "foundation/program.h"
 #include "foundation/vme_window.h"
 #include "programs/qemseq/command_line.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-QemSettings qemSettings{};
 
 namespace {
 
 constexpr std::uint32_t kWindowSize = regmap::qem::kWindow;
 constexpr int kL1AOffset = 7;  // BCID of a placed L1A: index - BCR index - 7
 constexpr int kTTID = regmap::bits(regmap::qem::ttid::kType);  // every trigger-type bit
+
+constexpr Question kAskFromFile{"Select input from file?", "N (Y: Enter filename [qemky.dat])"};
+constexpr Question kAskRunMode{"Select Run mode?  [VME mode]", "N: VME mode (Y: TTC run mode)"};
+constexpr Question kAskKeyword{"Enter keyword [value] (eg MENU)",
+                               "DUMP 1, then the last command; MENU\n"
+                               "lists the keywords, HELP describes\n"
+                               "them; the end of input ends it"};
+constexpr Question kQuestions[] = {kAskFromFile, askModeQuestion(SelectVariant::A24Default),
+                                   askBaseQuestion(SelectVariant::A24Default), kAskRunMode,
+                                   kAskKeyword};
 
 enum Key { HELP, MENU, L1A, ECR, BCR, CAL, DUMP, FILL, LOAD, RUN, SCAN, SIZE, KEYS };
 constexpr std::array<const char*, KEYS> kKeywords = {"HELP", "MENU", "L1A",  "ECR",  "BCR", "CAL",
@@ -194,10 +198,12 @@ void refuseWide(const char* keyword, const Parsed& parsed) {
               parsed.numberLength, parsed.number);
 }
 
-// The command-file player.  Returns only after a file played to its end.
-void playFile(const char* program, const char* fileName) {
+// The command-file player.  Returns RUN_PASSED after a file played to its
+// end, its window closed; RUN_FAILED, with the window left as it is, for a
+// file it cannot use or a window it cannot map.
+int playFile(const char* program, const char* fileName) {
   std::FILE* file = playerOpen(program, fileName);
-  if (file == nullptr) std::exit(1);
+  if (file == nullptr) return RUN_FAILED;
   runCommand("FILL", 0);
 
   bool firstLine = true;
@@ -209,7 +215,7 @@ void playFile(const char* program, const char* fileName) {
     ++lineNo;
     if (nul) {
       playerRefuseNul(file, program, fileName, lineNo);
-      std::exit(1);
+      return RUN_FAILED;
     }
     const Parsed parsed = parseLine(line, keyword);
     playerEcho(line, parsed.n);
@@ -220,7 +226,7 @@ void playFile(const char* program, const char* fileName) {
         std::printf("%s: line %ld: base address %.*s is wider than 32 bits, no window mapped\n",
                     program, lineNo, parsed.numberLength, parsed.number);
         std::fclose(file);
-        std::exit(1);
+        return RUN_FAILED;
       }
       if (parsed.n < 2) {
         // Without a number there is no address to map: refuse the file
@@ -229,13 +235,12 @@ void playFile(const char* program, const char* fileName) {
                     "(e.g. BASE 0xF00000); nothing done\n",
                     program, lineNo);
         std::fclose(file);
-        std::exit(1);
+        return RUN_FAILED;
       }
-      vmeWindowSize = kWindowSize;
       std::printf("addr: %x\n", static_cast<unsigned>(parsed.value));
       if (!mapModule(vmeOpen(static_cast<std::uint32_t>(parsed.value), VME_A24))) {
         std::printf("error mapping window\n");
-        std::exit(1);
+        return RUN_FAILED;
       }
       qemDisableTTC();
     } else if (parsed.wide) {
@@ -246,26 +251,28 @@ void playFile(const char* program, const char* fileName) {
 
     pauseIfAsked(line);
   }
-  if (!playerFinish(file, program, fileName)) std::exit(1);
+  if (!playerFinish(file, program, fileName)) return RUN_FAILED;
   if (firstLine) {
     std::printf("%s: no VME base address in file %s; nothing loaded\n", program, fileName);
-    std::exit(1);
+    return RUN_FAILED;
   }
   runCommand("LOAD", 0);
+  vmeClose();
+  return RUN_PASSED;
 }
 
 void dialogue() {
   char commandLine[kLineSize] = "DUMP 1";
   char keyword[kLineSize] = "";
   runCommand("FILL", 0);
-  if (askYesNo("Select Run mode?  [VME mode]", 'N') == ANSWER_YES) {
+  if (askYesNo(kAskRunMode.prompt, 'N') == ANSWER_YES) {
     qemEnableTTC();
     ttcRunMode = true;
   } else {
     qemDisableTTC();
   }
   for (;;) {
-    if (askUpper("Enter keyword [value] (eg MENU)", commandLine, commandLine) < 0) {
+    if (askUpper(kAskKeyword.prompt, commandLine, commandLine) < 0) {
       // End of console input ends the dialogue.
       std::printf("\n");
       return;
@@ -276,54 +283,43 @@ void dialogue() {
   }
 }
 
+int run(const char* program, const char* operand) {
+  if (operand != nullptr) return playFile(program, operand);
+  if (askYesNo(kAskFromFile.prompt, 'N') == ANSWER_YES) {
+    char fileName[kLineSize] = "qemky.dat";
+    askString("Enter filename", fileName, fileName);
+    return playFile(program, fileName);
+  }
+  // The console has no verdicts.
+  const bool mapped = mapModule(vmeSelect());
+  if (mapped) dialogue();
+  else std::printf("Error opening VME window\n");
+  vmeClose();
+  return mapped ? RUN_PASSED : RUN_UNTESTED;
+}
+
+constexpr Profile kProfile{
+    .usage = {
+        .name = "qemseq",
+        .operands = "[--] [FILE]",
+        .text =
+            "The QEM sequencer console: builds a command stream in a host buffer with\n"
+            "keywords (L1A, ECR, BCR, CAL at word indexes, FILL, SIZE), SCANs it, LOADs\n"
+            "and RUNs it on the module and DUMPs the registers and the recorded sink.\n"
+            "With FILE it plays that command file: the first line is the module's A24\n"
+            "base, each later line KEYWORD NUMBER.  A FILE that starts with '-' goes\n"
+            "after --, and - alone is a file named -.\n",
+        .statuses = kStatusConsole,
+        .asks = true,
+        .questionsTitle = "Questions without FILE, in order, with their defaults:",
+        .questions = kQuestions,
+    },
+    .windowSize = kWindowSize,
+    .qem = {.seqForms = true},
+    .body = run,
+};
+static_assert(kProfile.qem.seqForms == kQemSeqForms, "qemseq links qemlib_seq");
+
 }  // namespace
 
-const ProgramUsage kUsage{
-    .name = "qemseq",
-    .operands = "[--] [FILE]",
-    .text =
-        "The QEM sequencer console: builds a command stream in a host buffer with\n"
-        "keywords (L1A, ECR, BCR, CAL at word indexes, FILL, SIZE), SCANs it, LOADs\n"
-        "and RUNs it on the module and DUMPs the registers and the recorded sink.\n"
-        "With FILE it plays that command file: the first line is the module's A24\n"
-        "base, each later line KEYWORD NUMBER.  A FILE that starts with '-' goes\n"
-        "after --, and - alone is a file named -.\n"
-        "\n"
-        "Questions without FILE, in order, with their defaults:\n"
-        "  Select input from file?               N (Y: Enter filename [qemky.dat])\n"
-        "  Select VME A32  address mode? [A24]   N: A24 (Y: A32)\n"
-        "  Enter  VME base address               F00000 (A32: D000000)\n"
-        "  Select Run mode?  [VME mode]          N: VME mode (Y: TTC run mode)\n"
-        "  Enter keyword [value] (eg MENU)       DUMP 1, then the last command; MENU\n"
-        "                                        lists the keywords, HELP describes\n"
-        "                                        them; the end of input ends it\n",
-    .statuses = kStatusConsole,
-    .asks = true,
-};
-
-int main(int argc, char** argv) {
-  const char* operand = nullptr;
-  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
-  const char* program = argv[0];
-  char fileName[kLineSize] = "qemky.dat";
-  bool mapFailed = false;
-
-  if (operand != nullptr) {
-    playFile(program, operand);
-  } else if (askYesNo("Select input from file?", 'N') == ANSWER_YES) {
-    askString("Enter filename", fileName, fileName);
-    playFile(program, fileName);
-  } else {
-    vmeWindowSize = kWindowSize;
-    if (mapModule(vmeSelect())) {
-      dialogue();
-    } else {
-      std::printf("Error opening VME window\n");
-      mapFailed = true;
-    }
-  }
-  vmeClose();
-  // The console has no verdicts.  The file player ends with RUN_FAILED
-  // itself when it cannot use its file or window.
-  return finishRun(mapFailed ? RUN_UNTESTED : RUN_PASSED);
-}
+int main(int argc, char** argv) { return runProgram(argc, argv, kProfile); }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "foundation/usage.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -77,3 +78,12 @@ void seqAllTest();
 // mapped or no test ran.  Every piece of program state starts afresh, so a
 // process may call it more than once.
 int qemtestRun();
+
+// The questions qemtestRun asks after the address; the loop count's NAME is
+// the test's.
+inline constexpr Question kAskDebugLevel{"Enter debug level",
+                                         "0; 1 to 3 add dumps and step lines"};
+inline constexpr Question kAskTestLoops{"NAME test: Enter number of loops",
+                                        "RST 3, CLK 1, REG 3, RAM 2, SEQ 2,\n"
+                                        "L1ID 3, BCID 3, SER 3, CMD 3, BRST 3\n"
+                                        "(SEQall runs once, unasked)"};

@@ -3,17 +3,9 @@
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
-#include "foundation/settings.h"
 #include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "qemtest.h"
-
-// qemtest's variants of the shared code: the A24-default address question
-// (the window size goes to vmeSelect as its argument), prompts that flush all
-// output first, the BCID recorded only after a command, and the dump's CAL
-// pipeline taken from reg_delays.
-VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
-QemSettings qemSettings{.bcidRecordAlways = false, .dumpPipelineFromDelays = true};
 
 int debugLevel = 0;
 std::array<std::int32_t, QEM_RAM_WORDS> testRecord{};
@@ -36,7 +28,7 @@ void startAfresh() {
 
 void setUp() {
   std::uint32_t level = 0;
-  askHex("Enter debug level", static_cast<std::uint32_t>(debugLevel), &level);
+  askHex(kAskDebugLevel.prompt, static_cast<std::uint32_t>(debugLevel), &level);
   debugLevel = static_cast<int>(level);
   // The widths of the types the module's D32, D16 and D8 accesses use.
   std::printf("long %d  int %d  short %d  char %d  bytes\n",
@@ -65,7 +57,7 @@ void runSequence() {
 
 int runTest(const char* name, TestBody body, int defaultLoops, const char* missing) {
   char prompt[kPromptSize];
-  std::snprintf(prompt, sizeof prompt, "%s test: Enter number of loops", name);
+  std::snprintf(prompt, sizeof prompt, "%s%s", name, kAskTestLoops.prompt + 4);
   std::uint32_t answer = 0;
   askHex(prompt, static_cast<std::uint32_t>(defaultLoops), &answer);
   // A count is a signed int, as in the tests that ask their own: a negative

@@ -122,7 +122,7 @@ VmePtr mapProbe(std::uint32_t base) {
               static_cast<unsigned long>(first), static_cast<unsigned long>(last));
 
   std::int16_t logical = -1;
-  s = FindVXIdevice(probeSettings.device, kAny, kAny, kAny, kAny, kAny, kAny, &logical);
+  s = FindVXIdevice(profile().probe.device, kAny, kAny, kAny, kAny, kAny, kAny, &logical);
   std::printf("Device %s logical address %d return %d\n", kShownName, logical, s);
 
   if (p.isNull()) {
@@ -152,7 +152,8 @@ void closeProbe() {
   std::printf("\nVXI_VME library closed %d\n", s);
 }
 
-void loadRegisterBlock(VmePtr base, bool shortForm) {
+void loadRegisterBlock(VmePtr base) {
+  const bool shortForm = profile().probe.load == BlockLoad::Short;
   if (!shortForm) {
     base.write16(REG_STROBE, tr::strobe::kNone);
     base.write16(REG_STROBE, tr::strobe::kStart);
@@ -184,13 +185,13 @@ void loadRegisterBlock(VmePtr base, bool shortForm) {
 
 int probeMain(int (*payload)(VmePtr)) {
   std::uint32_t base = PROBE_DEFAULT_BASE;
-  std::printf("Enter VME base address: 0x");
+  std::printf("%s", kAskProbeBase.prompt);
   std::fflush(stdout);
   std::uint32_t typed = 0;
   bool wide = false;
   std::string text;
   const bool typedNumber = readHexAnswer(typed, wide, text);
-  resultsNoteAnswer("Enter VME base address: 0x", typedNumber ? text.c_str() : nullptr,
+  resultsNoteAnswer(kAskProbeBase.prompt, typedNumber ? text.c_str() : nullptr,
                     text.size());
   if (typedNumber) {
     if (wide) {
@@ -208,3 +209,15 @@ int probeMain(int (*payload)(VmePtr)) {
   closeProbe();
   return status;
 }
+
+namespace {
+
+// The load has no verdict: it ran to its end.
+int load(VmePtr base) {
+  loadRegisterBlock(base);
+  return RUN_PASSED;
+}
+
+}  // namespace
+
+int probeLoadBody(const char*, const char*) { return probeMain(load); }

@@ -6,12 +6,9 @@
 #include <cstdint>
 
 #include "buslib/vme_ptr.h"
+#include "foundation/usage.h"
 
-struct ProbeSettings {
-  const char* device = "LOBBO";  // name looked up in the device table
-};
-
-extern ProbeSettings probeSettings;
+// The device looked up and the load form are the profile's probe form.
 
 inline constexpr std::uint32_t PROBE_DEFAULT_BASE = 0x180000;
 
@@ -24,11 +21,20 @@ VmePtr mapProbe(std::uint32_t base);
 void printBusStatus();
 // Prints the bus status, unmaps the window and closes the library.
 void closeProbe();
-// The load sequence of the register block: 38 writes, or 20 in the short
-// form.
-void loadRegisterBlock(VmePtr base, bool shortForm);
+// The load sequence of the register block in the profile's form: 38 writes,
+// or 20 in the short form.
+void loadRegisterBlock(VmePtr base);
+
+// The base address question, asked by probeMain.
+inline constexpr Question kAskProbeBase{
+    "Enter VME base address: 0x",
+    "hex digits, in A24; blank lines are\n"
+    "skipped, and an answer without digits\n"
+    "or the end of input keeps 180000"};
 
 // The program entry shared by the probes: asks the base, maps and probes,
 // runs the payload and closes.  Returns the payload's exit status, or
 // RUN_UNTESTED when no window could be mapped.
 int probeMain(int (*payload)(VmePtr));
+// The body of the load programs: probeMain with the register block load.
+int probeLoadBody(const char* program, const char* file);

@@ -35,27 +35,27 @@ constexpr int STATUS_CAL_STARTED = tr::status::kCalStarted;
 int lowByte(std::uint16_t v) { return v & 0xFF; }
 
 void writeCommand(int cmd) {
-  const int v = trigSettings.lowByteWrites ? (cmd & 0xFF) : cmd;
+  const int v = profile().soak.lowByteWrites ? (cmd & 0xFF) : cmd;
   trigCmd.set(static_cast<std::uint16_t>(v));
 }
 
 // The third number of these messages is always 0; some builds print it as a long.
 void reportCalt(unsigned cmd, unsigned status, int polls) {
-  if (trigSettings.longThird)
+  if (profile().soak.longThird)
     printErrorLine("error calt %x %x %li %i\n", cmd, status, 0L, polls);
   else
     printErrorLine("error calt %x %x %i %i\n", cmd, status, 0, polls);
 }
 
 void reportCali(unsigned cmd, unsigned status) {
-  if (trigSettings.longThird)
+  if (profile().soak.longThird)
     printErrorLine("error cali %x %x %li\n", cmd, status, 0L);
   else
     printErrorLine("error cali %x %x %i\n", cmd, status, 0);
 }
 
 void reportTrig(unsigned cmd, unsigned status) {
-  if (trigSettings.longThird)
+  if (profile().soak.longThird)
     printErrorLine("error trig %x %x %li\n", cmd, status, 0L);
   else
     printErrorLine("error trig %x %x %i\n", cmd, status, 0);
@@ -82,7 +82,7 @@ std::string countsText(std::uint64_t iterations, bool interrupted) {
   char text[240];
   std::snprintf(text, sizeof text,
                 "%s: %llu iterations%s, errors calt %llu cali %llu trig %llu other %llu",
-                trigSettings.program, ull(iterations), interrupted ? " (interrupted)" : "",
+                profile().usage.name, ull(iterations), interrupted ? " (interrupted)" : "",
                 ull(caltErrors), ull(caliErrors), ull(trigErrors), ull(otherErrors));
   return text;
 }
@@ -193,11 +193,11 @@ void soakIteration() {
 }
 
 int runSoak() {
-  std::uint32_t loops = trigSettings.iterations;
-  if (trigSettings.loops == SoakLoops::Asked) {
+  std::uint32_t loops = profile().soak.iterations;
+  if (profile().soak.loops == SoakLoops::Asked) {
     // End of input here ends the dialogue: an endless soak nobody asked for
     // would never stop on its own.
-    if (askHex("Enter number of loops ", 0, &loops) < 0)
+    if (askHex(kAskSoakLoops.prompt, 0, &loops) < 0)
       return endRun(RUN_UNTESTED, countsText(0, false));
   }
   caltErrors = 0;

@@ -7,23 +7,13 @@
 #include <string>
 
 #include "buslib/vme_ptr.h"
+#include "foundation/profile.h"
 
-// How many times the script runs, and the form of the messages: chosen when
-// the program is built.
-enum class SoakLoops {
-  Fixed,  // trigSettings.iterations
-  Asked,  // "Enter number of loops ", 0 = without end
-};
+// How many times the script runs, and the form of the messages, are the
+// profile's soak form; the summary line is named by the program.
 
-struct TrigSettings {
-  SoakLoops loops = SoakLoops::Fixed;
-  std::uint32_t iterations = 1;
-  bool longThird = false;     // the third number of calt/cali/trig printed as a long
-  bool lowByteWrites = false; // commands written as their low byte only
-  const char* program = "";   // names the summary line and the record
-};
-
-extern TrigSettings trigSettings;
+// The loop count question of SoakLoops::Asked.
+inline constexpr Question kAskSoakLoops{"Enter number of loops ", "0: until Control-C"};
 
 inline constexpr int POLL_LIMIT = 99;
 

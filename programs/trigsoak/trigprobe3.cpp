@@ -1,40 +1,27 @@
 // trigprobe3: as trigprobe2, with the short load sequence (the five loads
 // only).
-#include "foundation/run_end.h"
-#include "foundation/exit_status.h"
-#include "foundation/settings.h"
-#include "foundation/usage.h"
+#include "foundation/program.h"
 #include "trig_probe.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-ProbeSettings probeSettings{"LOBBO"};
 
 namespace {
 
-// The load has no verdict: it ran to its end.
-int load(VmePtr base) {
-  loadRegisterBlock(base, true);
-  return RUN_PASSED;
-}
+constexpr Question kQuestions[] = {kAskProbeBase};
+
+constexpr Profile kProfile{
+    .usage = {
+        .name = "trigprobe3",
+        .text =
+            "The start-up of trigprobe with device \"LOBBO\", then the short load\n"
+            "sequence: 20 writes into the six-register block.\n",
+        .statuses = kStatusDialogue,
+        .deviceTable = true,
+        .questionsTitle = "Question:",
+        .questions = kQuestions,
+    },
+    .probe = {.device = "LOBBO", .load = BlockLoad::Short},
+    .body = probeLoadBody,
+};
 
 }  // namespace
 
-const ProgramUsage kUsage{
-    .name = "trigprobe3",
-    .operands = "",
-    .text =
-        "The start-up of trigprobe with device \"LOBBO\", then the short load\n"
-        "sequence: 20 writes into the six-register block.\n"
-        "\n"
-        "Question:\n"
-        "  Enter VME base address: 0x            hex digits, in A24; blank lines are\n"
-        "                                        skipped, and an answer without digits\n"
-        "                                        or the end of input keeps 180000\n",
-    .statuses = kStatusDialogue,
-    .deviceTable = true,
-};
-
-int main(int argc, char** argv) {
-  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return finishRun(probeMain(load));
-}
+int main(int argc, char** argv) { return runProgram(argc, argv, kProfile); }

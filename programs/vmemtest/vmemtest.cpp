@@ -3,17 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "foundation/run_end.h"
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
-#include "foundation/results.h"
-#include "foundation/settings.h"
-#include "foundation/usage.h"
+#include "foundation/program.h"
 #include "foundation/verdicts.h"
 #include "foundation/vme_window.h"
 #include "programs/vmemtest/memtest.h"
-
-VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
 
 namespace {
 
@@ -28,12 +23,20 @@ std::uint32_t blockSize = 0x10;  // D16 words
 int moduleCode = kDefaultModule;
 std::uint32_t loopCount = 1;
 
+constexpr Question kAskBase{"Enter VME base address", "FF0000"};
+constexpr Question kAskOffset{"Enter start offset of memory to test", "0, in D16 words"};
+constexpr Question kAskSize{"Enter size of memory to test in D16s", "10"};
+constexpr Question kAskModule{"Enter module code", "2 (the codes are listed first)"};
+constexpr Question kAskTrace{"Select trace mode option?", "N"};
+constexpr Question kAskLoops{"Enter number of loops", "1"};
+constexpr Question kQuestions[] = {kAskBase, kAskOffset, kAskSize, kAskModule, kAskTrace, kAskLoops};
+
 // Each question returns false at end of input: the dialogue then ends and
 // nothing is written to a board nobody chose.
 bool askBlock() {
   for (;;) {
-    if (askHex("Enter start offset of memory to test", 0, &blockOffset) < 0) return false;
-    if (askHex("Enter size of memory to test in D16s", 0x10, &blockSize) < 0) return false;
+    if (askHex(kAskOffset.prompt, 0, &blockOffset) < 0) return false;
+    if (askHex(kAskSize.prompt, 0x10, &blockSize) < 0) return false;
     if (2ull * blockOffset + 2ull * blockSize <= kWindowSize) return true;
     std::printf("0x%x D16s from offset 0x%x do not fit the window of 0x%llx D16s, not tested\n",
                 blockSize, blockOffset, static_cast<unsigned long long>(kWindowSize / 2));
@@ -45,7 +48,7 @@ bool askModule() {
     for (int code = 0; code < kModuleCount; ++code)
       std::printf("%x %s\n", code, kModuleTypes[static_cast<std::size_t>(code)].name);
     std::uint32_t code = 0;
-    if (askHex("Enter module code", static_cast<std::uint32_t>(moduleCode), &code) < 0)
+    if (askHex(kAskModule.prompt, static_cast<std::uint32_t>(moduleCode), &code) < 0)
       return false;
     if (code < kModuleCount) {
       moduleCode = static_cast<int>(code);
@@ -74,10 +77,10 @@ bool dialogue(VmePtr window) {
   for (std::uint32_t i = 0; i < shown; ++i) std::printf("%4x ", block.read16(2 * i));
   std::printf("\n");
 
-  const int trace = askYesNo("Select trace mode option?", 'N');
+  const int trace = askYesNo(kAskTrace.prompt, 'N');
   if (trace < 0) return false;
   traceMode = trace == ANSWER_YES;
-  return askHex("Enter number of loops", 1, &loopCount) >= 0;
+  return askHex(kAskLoops.prompt, 1, &loopCount) >= 0;
 }
 
 // A test ran when it made a loop over at least one item.
@@ -112,34 +115,10 @@ void runTests(VmePtr window) {
   }
 }
 
-}  // namespace
-
-const ProgramUsage kUsage{
-    .name = "vmemtest",
-    .operands = "",
-    .text =
-        "Pseudo-random pattern tests (Shift, Masks, Short, Char, Long) of a block of\n"
-        "D16 words in A24 space with D16, D8 and D32 accesses, masked by a module\n"
-        "type's register layout; one verdict line each.  Input that ends before the\n"
-        "loop count tests nothing.\n"
-        "\n"
-        "Questions, in order, with their defaults:\n"
-        "  Enter VME base address                FF0000\n"
-        "  Enter start offset of memory to test  0, in D16 words\n"
-        "  Enter size of memory to test in D16s  10\n"
-        "  Enter module code                     2 (the codes are listed first)\n"
-        "  Select trace mode option?             N\n"
-        "  Enter number of loops                 1\n",
-    .statuses = kStatusVerdicts,
-    .asks = true,
-    .results = true,
-};
-
-int main(int argc, char** argv) {
-  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
+int run(const char*, const char*) {
   // At end of input the open only peeks; the dialogue then ends before any
   // write.
-  askHex("Enter VME base address", kDefaultAddress, &vmeAddress);
+  askHex(kAskBase.prompt, kDefaultAddress, &vmeAddress);
   const VmePtr window = vmeOpenA24(vmeAddress);
   const bool answered = !window.isNull() && dialogue(window);
   if (answered) runTests(window);
@@ -147,5 +126,26 @@ int main(int argc, char** argv) {
   // nothing was tested.
   const int status = endVerdictRun("vmemtest");
   vmeClose();
-  return finishRun(status);
+  return status;
 }
+
+constexpr Profile kProfile{
+    .usage = {
+        .name = "vmemtest",
+        .text =
+            "Pseudo-random pattern tests (Shift, Masks, Short, Char, Long) of a block of\n"
+            "D16 words in A24 space with D16, D8 and D32 accesses, masked by a module\n"
+            "type's register layout; one verdict line each.  Input that ends before the\n"
+            "loop count tests nothing.\n",
+        .statuses = kStatusVerdicts,
+        .asks = true,
+        .results = true,
+        .questions = kQuestions,
+    },
+    .prompts = PromptStyle::SelfRead,
+    .body = run,
+};
+
+}  // namespace
+
+int main(int argc, char** argv) { return runProgram(argc, argv, kProfile); }

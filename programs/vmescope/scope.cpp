@@ -123,20 +123,20 @@ void writeBackLoop(const Reg& r, std::uint32_t data, bool readBack, bool zero) {
 // Asks the loop options of a write and runs the loop.  False at end of input.
 bool writeScope(const Reg& r, std::uint32_t data) {
   bool eof = false;
-  if (scopeVariant.writeBackLoop) {
-    bool readBack = yes("Read register each loop?", eof);
-    bool zero = !eof && yes("Zero register each loop?", eof);
+  if (profile().scope.writeBackLoop) {
+    bool readBack = yes(kScopeAskRead.prompt, eof);
+    bool zero = !eof && yes(kScopeAskZero.prompt, eof);
     if (eof) return false;
     if (readBack) printRead("read  ", r, regRead(r));
     if (zero) regWrite(r, 0);
     writeBackLoop(r, data, readBack, zero);
     return true;
   }
-  bool zero = yes("Zero register each loop?", eof);
-  bool readBack = !eof && yes("Read register each loop?", eof);
+  bool zero = yes(kScopeAskZero.prompt, eof);
+  bool readBack = !eof && yes(kScopeAskRead.prompt, eof);
   bool message = false;
   if (readBack && !eof) {
-    message = yes("Error message each loop?", eof);
+    message = yes(kScopeAskMessage.prompt, eof);
     if (!eof) printRead("read  ", r, regRead(r));
   }
   if (eof) return false;
@@ -148,8 +148,9 @@ bool writeScope(const Reg& r, std::uint32_t data) {
 // failed size call leaves the library's previous size in force).  When the
 // range query fails too, the window is taken to be the smallest it may be:
 // the size asked for or the library's default, whichever is less.
-std::uint32_t windowSize() {
-  std::uint32_t size = scopeVariant.fixedWindow != 0 ? scopeVariant.fixedWindow : vmeWindowSize;
+std::uint32_t windowSize(std::uint32_t asked) {
+  const ScopeVariant& v = profile().scope;
+  std::uint32_t size = v.fixedWindow != 0 ? v.fixedWindow : asked;
   std::uint32_t first = 0, last = 0;
   if (GetVXIwindowRange(vmeWindow, &first, &last) != 0 || last < first)
     return size < VXI_DEFAULT_WINDOW_SIZE ? size : VXI_DEFAULT_WINDOW_SIZE;
@@ -159,11 +160,12 @@ std::uint32_t windowSize() {
 
 }  // namespace
 
-void runScope(VmePtr base) {
+void runScope(VmePtr base, std::uint32_t size) {
+  const ScopeVariant& v = profile().scope;
   bool d32 = false;
   bool eof = false;
-  if (scopeVariant.askD32) {
-    d32 = yes("Select  D32  mode?  [D16]", eof);
+  if (v.askD32) {
+    d32 = yes(kScopeAskD32.prompt, eof);
     if (d32) {
       if (sizeof(std::uint32_t) != 4)
         std::printf("ERROR: D32 is %d bytes\n", static_cast<int>(sizeof(std::uint32_t)));
@@ -172,17 +174,17 @@ void runScope(VmePtr base) {
     }
   }
   const std::uint32_t unit = d32 ? 4 : 2;
-  const bool scopeOption = !eof && yes("Select scope mode option?", eof);
+  const bool scopeOption = !eof && yes(kScopeAskOption.prompt, eof);
   if (eof) return;
 
-  const std::uint32_t window = windowSize();
-  const std::uint32_t lastOffset = scopeVariant.wordOffset ? window / 2 - 1 : window - 1;
+  const std::uint32_t window = windowSize(size);
+  const std::uint32_t lastOffset = v.wordOffset ? window / 2 - 1 : window - 1;
   std::uint32_t previous = 0;
-  for (int exchange = 0; scopeVariant.exchanges == 0 || exchange < scopeVariant.exchanges;) {
+  for (int exchange = 0; v.exchanges == 0 || exchange < v.exchanges;) {
     std::uint32_t offset = 0;
     std::fflush(stdout);  // the operator sees the results before the question
-    if (askHex(scopeVariant.offsetQuestion, previous, &offset) < 0) return;
-    const std::uint64_t index = scopeVariant.wordOffset ? offset : offset / unit;
+    if (askHex(v.offsetQuestion, previous, &offset) < 0) return;
+    const std::uint64_t index = v.wordOffset ? offset : offset / unit;
     if ((index + 1) * unit > window) {
       std::printf("offset 0x%x is outside the window (offsets 0 to 0x%x), not accessed\n", offset,
                   lastOffset);
@@ -190,7 +192,7 @@ void runScope(VmePtr base) {
     }
     ++exchange;
     std::uint32_t data = 0;
-    const int how = askHex("Enter write data or CR for read", kScopeDataDefault, &data);
+    const int how = askHex(kScopeAskData.prompt, kScopeDataDefault, &data);
     if (how < 0) return;  // never write what nobody typed
     std::printf("offset 0x%x data 0x%x\n", offset, data);
     previous = offset;
@@ -200,7 +202,7 @@ void runScope(VmePtr base) {
       std::printf("reading...\n");
       printRead("read ", r, regRead(r));
       if (scopeOption) {
-        if (yes("Begin  scope mode  loop?", eof)) readLoop(r);
+        if (yes(kScopeAskLoop.prompt, eof)) readLoop(r);
         if (eof) return;
       }
     } else {
@@ -208,22 +210,22 @@ void runScope(VmePtr base) {
       else std::printf("write %04x writing...\n", data);
       regWrite(r, data);
       if (scopeOption) {
-        if (yes("Begin  scope mode  loop?", eof) && !writeScope(r, data)) return;
+        if (yes(kScopeAskLoop.prompt, eof) && !writeScope(r, data)) return;
         if (eof) return;
       }
     }
   }
 }
 
-int scopeMain() {
-  if (scopeVariant.askWindowSize) {
-    vmeWindowSize = kScopeWindowMin;
-    if (askYesNo("Select VME window size  MAX ? [MIN]", 'N') == ANSWER_YES)
-      vmeWindowSize = kScopeWindowMax;
+int scopeMain(const char*, const char*) {
+  std::uint32_t size = profile().windowSize;
+  if (profile().scope.askWindowSize) {
+    size = kScopeWindowMin;
+    if (askYesNo(kScopeAskWindow.prompt, 'N') == ANSWER_YES) size = kScopeWindowMax;
   }
-  VmePtr base = vmeSelect();
+  VmePtr base = vmeSelect(size);
   if (base.isNull()) std::printf("Error opening VME window\n");
-  else runScope(base);
+  else runScope(base, size);
   vmeClose();
   // The dialogue has no verdicts: it ran to its end, or nothing was reached.
   return base.isNull() ? RUN_UNTESTED : RUN_PASSED;

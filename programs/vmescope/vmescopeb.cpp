@@ -1,13 +1,11 @@
 // vmescopeb: byte offset, D16 only, 0x20000 window with A32 by default, and
 // the error-message option of the write loop.  Ends after 9999 exchanges.
-#include "foundation/run_end.h"
-#include "foundation/settings.h"
-#include "foundation/usage.h"
+#include "foundation/program.h"
 #include "programs/vmescope/scope.h"
 
-VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A32Default};
+namespace {
 
-const ScopeVariant scopeVariant{
+constexpr ScopeVariant kVariant{
     .askWindowSize = false,
     .askD32 = false,
     .wordOffset = false,
@@ -16,32 +14,26 @@ const ScopeVariant scopeVariant{
     .fixedWindow = 0x20000,
     .offsetQuestion = "Enter       byte address offset",
 };
+constexpr ScopeQuestions kQuestions = scopeQuestions(kVariant, SelectVariant::A32Default);
 
-const ProgramUsage kUsage{
-    .name = "vmescopeb",
-    .operands = "",
-    .text =
-        "One register at a byte offset in a 0x20000-byte window, D16 only, A32 by\n"
-        "default: read or write it once, or repeat the access for an oscilloscope\n"
-        "until Control-C.  Ends after 9999 exchanges (offset and data questions,\n"
-        "not loop cycles) or at the end of standard input.\n"
-        "\n"
-        "Questions, in order, with their defaults:\n"
-        "  Select VME A24  address mode? [A32]   N: A32 (Y: A24)\n"
-        "  Enter  VME base address               D000000 (A24: F00000)\n"
-        "  Select scope mode option?             N: no loops\n"
-        "then for each register:\n"
-        "  Enter       byte address offset       the last offset (first 0)\n"
-        "  Enter write data or CR for read       Return reads; a number is written\n"
-        "  Begin  scope mode  loop?              N (scope mode option only)\n"
-        "  Zero register each loop?              N (write loop)\n"
-        "  Read register each loop?              N (write loop)\n"
-        "  Error message each loop?              N (write loop that reads)\n",
-    .statuses = kStatusDialogue,
-    .asks = true,
+constexpr Profile kProfile{
+    .usage = {
+        .name = "vmescopeb",
+        .text =
+            "One register at a byte offset in a 0x20000-byte window, D16 only, A32 by\n"
+            "default: read or write it once, or repeat the access for an oscilloscope\n"
+            "until Control-C.  Ends after 9999 exchanges (offset and data questions,\n"
+            "not loop cycles) or at the end of standard input.\n",
+        .statuses = kStatusDialogue,
+        .asks = true,
+        .questions = kQuestions.span(),
+    },
+    .prompts = PromptStyle::SelfRead,
+    .select = SelectVariant::A32Default,
+    .scope = kVariant,
+    .body = scopeMain,
 };
 
-int main(int argc, char** argv) {
-  if (const int status = handleArguments(argc, argv, kUsage); status >= 0) return status;
-  return finishRun(scopeMain());
-}
+}  // namespace
+
+int main(int argc, char** argv) { return runProgram(argc, argv, kProfile); }

@@ -6,13 +6,9 @@
 
 #include "foundation/console.h"
 #include "foundation/file_player.h"
-#include "foundation/run_end.h"
-#include "foundation/settings.h"
-#include "foundation/usage.h"
+#include "foundation/program.h"
 #include "foundation/vme_window.h"
 #include "programs/vmescript/script_line.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
 
 namespace {
 
@@ -32,25 +28,6 @@ bool insideWindow(unsigned offset) {
   return 2ull * offset + 2 <= kWindowSize;
 }
 
-}  // namespace
-
-const ProgramUsage kUsage{
-    .name = "vmescript",
-    .operands = "[--] [FILE]",
-    .text =
-        "Plays a script of D16 register reads and writes against one board in A24\n"
-        "space, echoing its lines.  FILE is winky.dat unless given; one that starts\n"
-        "with '-' goes after --, and - alone is a file named -.\n"
-        "\n"
-        "The first number of the script is the board's base address; then OFFSET\n"
-        "reads a D16 word and OFFSET DATA writes one (hex, offsets in D16 words).\n"
-        "A line holding \" is not echoed; one holding ? or wait pauses at\n"
-        "\"Press Return to continue :\".\n",
-    .statuses = kStatusFiles,
-};
-
-namespace {
-
 // Plays the file; 0 at its end, 1 when it cannot be used or its window
 // cannot be mapped.
 int play(const char* program, const char* fileName) {
@@ -60,7 +37,6 @@ int play(const char* program, const char* fileName) {
 
   bool firstLine = true;
   VmePtr window;
-  vmeWindowSize = kWindowSize;
   char line[kLineSize];
   long lineNo = 0;
   bool nul = false;
@@ -118,10 +94,29 @@ int play(const char* program, const char* fileName) {
   return 0;
 }
 
+int run(const char* program, const char* file) {
+  return play(program, file != nullptr ? file : "winky.dat");
+}
+
+constexpr Profile kProfile{
+    .usage = {
+        .name = "vmescript",
+        .operands = "[--] [FILE]",
+        .text =
+            "Plays a script of D16 register reads and writes against one board in A24\n"
+            "space, echoing its lines.  FILE is winky.dat unless given; one that starts\n"
+            "with '-' goes after --, and - alone is a file named -.\n"
+            "\n"
+            "The first number of the script is the board's base address; then OFFSET\n"
+            "reads a D16 word and OFFSET DATA writes one (hex, offsets in D16 words).\n"
+            "A line holding \" is not echoed; one holding ? or wait pauses at\n"
+            "\"Press Return to continue :\".\n",
+        .statuses = kStatusFiles,
+    },
+    .windowSize = kWindowSize,
+    .body = run,
+};
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  const char* operand = nullptr;
-  if (const int status = handleArguments(argc, argv, kUsage, &operand); status >= 0) return status;
-  return finishRun(play(argv[0], operand != nullptr ? operand : "winky.dat"));
-}
+int main(int argc, char** argv) { return runProgram(argc, argv, kProfile); }

@@ -215,15 +215,33 @@ TEST(ExitStatus, HelpVersionAndBadArgumentsNeverTouchTheBus) {
 }
 
 // Every question a default run asks is in the usage, with the default the
-// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x".
+// prompt shows: "QUESTION [DEFAULT] : ", the default in hex after "4x", and in
+// the order the run asks them.
 TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
-  for (const StatusCase& c : kCases) {
-    if (*c.file) continue;  // the file players ask nothing
-    SCOPED_TRACE(c.program);
-    RunOptions o = withInput(c.input);
-    const std::string out = runProgram(c.program, o).out;
+  // The default runs, and the scopes through a write loop's questions to the
+  // end of input at the last one.
+  struct Run {
+    const char* program;
+    const char* input;
+    const char* last = "";  // the question asked last
+  };
+  std::vector<Run> runs;
+  for (const StatusCase& c : kCases)
+    if (!*c.file) runs.push_back({c.program, c.input});  // the file players ask nothing
+  runs.insert(runs.end(),
+              {{"vmescope", "\n\n\n\ny\n0\n1234\ny\nn\ny\n", "Error message each loop?"},
+               {"vmescope16", "\n\ny\n0\n1234\ny\nn\n", "Zero register each loop?"},
+               {"vmescopeb", "\n\ny\n0\n1234\ny\nn\ny\n", "Error message each loop?"}});
+  for (const Run& r : runs) {
+    SCOPED_TRACE(r.program);
+    RunOptions o = withInput(r.input);
+    const std::string out = runProgram(r.program, o).out;
     o.args = {"--help"};
-    const std::string usage = runProgram(c.program, o).out;
+    const std::string usage = runProgram(r.program, o).out;
+    if (*r.last) {
+      EXPECT_THAT(out, HasSubstr(std::string(r.last) + " [N] : "));
+    }
+    std::size_t listedBefore = 0;  // where the question asked before is listed
     for (std::size_t end = out.find(" : "), after = 0; end != std::string::npos;
          after = end + 3, end = out.find(" : ", after)) {
       const std::size_t start = std::max(out.find_last_of("\n\a", end) + 1, after);
@@ -242,7 +260,13 @@ TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
       for (std::size_t at = usage.find("\n  " + question); at != std::string::npos && !listed;
            at = usage.find("\n  " + question, at + 1))
         listed = usage.substr(at, usage.find('\n', at + 1) - at).find(shown) != std::string::npos;
-      EXPECT_TRUE(listed) << "'" << question << "' [" << shown << "]\n" << usage;
+      // The write data's default is no answer anyone types: the order only.
+      if (!*r.last) {
+        EXPECT_TRUE(listed) << "'" << question << "' [" << shown << "]\n" << usage;
+      }
+      const std::size_t at = usage.find("\n  " + question, listedBefore);
+      EXPECT_NE(at, std::string::npos) << "'" << question << "' asked out of the usage's order";
+      if (at != std::string::npos) listedBefore = at;
     }
   }
   RunOptions full;

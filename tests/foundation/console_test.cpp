@@ -7,10 +7,8 @@
 #include "console_capture.h"
 #include "foundation/console.h"
 #include "foundation/record_text.h"
-#include "foundation/settings.h"
 #include "foundation/usage.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
+#include "profile_in_force.h"
 
 // A style as gtest lists it.
 void PrintTo(PromptStyle style, std::ostream* os) {
@@ -37,8 +35,7 @@ HexAnswer hex(const std::string& input, std::uint32_t def = 0x8000) {
 
 class Prompts : public ::testing::TestWithParam<PromptStyle> {
  protected:
-  void SetUp() override { vmeSettings.prompts = GetParam(); }
-  void TearDown() override { vmeSettings.prompts = PromptStyle::ReadLine; }
+  vmetest::ProfileInForce style_{{.prompts = GetParam()}};
 };
 
 TEST_P(Prompts, YesNoDecidesByFirstCharacterOnly) {
@@ -247,8 +244,15 @@ TEST(AskString, UpperCaseAndDefaultShown) {
 // The command line: the first option decides, "--" ends the options, and a
 // program takes at most the one file it reads.
 TEST(HandleArguments, OptionsOperandsAndTheirOrder) {
+  // The questions in their columns: the prompt padded, the note's further
+  // lines under its first, a line of the list above a question.
+  const Question questions[] = {{"Enter a", "1\nor 2"}, {"Ask b?", "N", "then:"}};
   const ProgramUsage u{.name = "t", .operands = "[FILE]", .text = "Text.\n",
-                       .statuses = kStatusCounts, .results = true};
+                       .statuses = kStatusCounts, .results = true, .questions = questions};
+  const std::string listed = "Usage: t [-h | --help | --version] [FILE]\n\nText.\n\n"
+                           "Questions, in order, with their defaults:\n  Enter a" +
+                           std::string(31, ' ') + "1\n" + std::string(40, ' ') +
+                           "or 2\nthen:\n  Ask b?" + std::string(32, ' ') + "N\n\nEnvironment:\n";
   struct Case {
     std::vector<const char*> args;
     bool takesFile;
@@ -264,7 +268,7 @@ TEST(HandleArguments, OptionsOperandsAndTheirOrder) {
       {{"--", "-a.dat"}, true, -1, "-a.dat", "", ""},
       {{"--", "--help"}, true, -1, "--help", "", ""},
       {{"-"}, true, -1, "-", "", ""},
-      {{"a.dat", "--help"}, true, 0, nullptr, "Usage: t [-h | --help | --version] [FILE]\n", ""},
+      {{"a.dat", "--help"}, true, 0, nullptr, listed.c_str(), ""},
       {{"-h", "-x"}, false, 0, nullptr, "Usage: t ", ""},
       {{"--version", "-h"}, false, 0, nullptr, version.c_str(), ""},
       {{"-x", "--help"}, true, 2, nullptr, "", "t: unknown option -x\nUsage: t "},

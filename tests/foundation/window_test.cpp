@@ -5,8 +5,8 @@
 #include "console_capture.h"
 #include "program_runner.h"
 #include "crate/crate.h"
-#include "foundation/settings.h"
 #include "foundation/vme_window.h"
+#include "profile_in_force.h"
 
 namespace {
 
@@ -18,11 +18,9 @@ const char kMemoryCrate[] =
 
 class Window : public ::testing::Test {
  protected:
+  vmetest::ProfileInForce inForce;
   void SetUp() override { use(kMemoryCrate); }
-  void TearDown() override {
-    vmeSettings = VmeSettings{};
-    use("");
-  }
+  void TearDown() override { use(""); }
 
   // A fresh crate and a closed library with the window state at its start.
   void use(const std::string& crateText) {
@@ -36,7 +34,7 @@ class Window : public ::testing::Test {
     vmeLibraryFirst = 1;
     vmeWindow = 0;
     vmeStatus = 0;
-    vmeWindowSize = 0x1000;
+    inForce.profile.windowSize = 0x1000;
   }
 
   std::string open(std::uint32_t address, int mode = VME_A24) {
@@ -69,7 +67,7 @@ TEST_F(Window, AccessCheckLooksAtTheTopByteOnly) {
 }
 
 TEST_F(Window, SixteenBitChecksLookAtTheLowWordOnly) {
-  vmeSettings.select = SelectVariant::A32Default;
+  inForce.profile.select = SelectVariant::A32Default;
   vmesim::crate().write(vmesim::Space::A32, 0xD000000, vmesim::Width::D32, 0x1234FFFF);
   std::string out = withConsole("\n\n", [&] { ptr = vmeSelect(); });
   EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
@@ -105,7 +103,7 @@ TEST_F(Window, SelectQuestionsAndDefaults) {
     EXPECT_NE(out.find("Base VME address = 200000"), std::string::npos) << out;
   }
 
-  vmeSettings.select = SelectVariant::A32Default;
+  inForce.profile.select = SelectVariant::A32Default;
   out = withConsole("y\n200000\n", [&] { ptr = vmeSelect(); });
   EXPECT_EQ(out.rfind("Select VME A24  address mode? [A32] [N] : "
                       "Enter  VME base address [4xF00000] : ",

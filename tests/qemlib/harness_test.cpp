@@ -1,4 +1,5 @@
 // The identifier checks, verdict lines, write/read-back test and test_sink.
+#include "profile_in_force.h"
 #include "qem_fixture.h"
 
 using namespace qemtest_support;
@@ -93,9 +94,11 @@ TEST_F(Harness, FlagsZeroRecordsTheBCIDOnlyWhenSetTo) {
   reg_BCid.set(0x10);
   checkBCID(0, NO_VALUE);
   EXPECT_EQ(bcidLast, 0);
-  qemSettings.bcidRecordAlways = true;
-  checkBCID(0, NO_VALUE);
-  qemSettings.bcidRecordAlways = false;
+  {
+    vmetest::ProfileInForce always;
+    always.profile.qem.bcidRecordAlways = true;
+    checkBCID(0, NO_VALUE);
+  }
   EXPECT_EQ(bcidLast, 0x10);
 }
 

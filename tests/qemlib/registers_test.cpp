@@ -1,10 +1,9 @@
 // Register-level operations against a memory board at the module's address.
 #include "foundation/pattern_rand.h"
+#include "profile_in_force.h"
 #include "qem_fixture.h"
 
 using namespace qemtest_support;
-
-QemSettings qemSettings{};
 
 namespace {
 
@@ -158,9 +157,9 @@ TEST_F(Registers, RegisterDumpScansTheSink) {
   EXPECT_TRUE(out.ends_with("scan indexL1A = 55\nscan countL1A = 1\n")) << out;
   EXPECT_EQ(errorLines(out), std::vector<std::string>{"ERROR: pipeline: index next 37 6D"});
 
-  qemSettings.dumpPipelineFromDelays = true;
+  vmetest::ProfileInForce fromDelays;
+  fromDelays.profile.qem.dumpPipelineFromDelays = true;
   EXPECT_TRUE(errorLines(printed([] { qemRegisterDump(200, 1); })).empty());
-  qemSettings.dumpPipelineFromDelays = false;
 }
 
 TEST(PatternGenerator, FirstValuesOfSeedsZeroAndOne) {

@@ -3,7 +3,7 @@
 
 using namespace qemtest_support;
 
-QemSettings qemSettings{};
+static_assert(kQemSeqForms, "built with the older forms");
 
 namespace {
 

@@ -5,12 +5,8 @@
 #include <array>
 #include <cstdio>
 
-#include "foundation/settings.h"
 #include "model_rig.h"
 #include "qemlib/qem_settings.h"
-
-VmeSettings vmeSettings{PromptStyle::ReadLine, SelectVariant::A24Default};
-QemSettings qemSettings{};
 
 namespace qemmodel {
 namespace {

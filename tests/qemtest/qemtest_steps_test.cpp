@@ -7,9 +7,15 @@
 
 #include "crate/crate.h"
 #include "output_capture.h"
+#include "profile_in_force.h"
 #include "qemtest.h"
 
 namespace {
+
+// qemtest's forms, for the whole binary.
+const vmetest::ProfileInForce kQemtestProfile{
+    {.prompts = PromptStyle::ReadLineFlush,
+     .qem = {.bcidRecordAlways = false, .dumpPipelineFromDelays = true}}};
 
 constexpr std::uint32_t kModule = 0xF00000;
 

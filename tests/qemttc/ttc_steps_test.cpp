@@ -10,16 +10,18 @@
 
 #include "crate/crate.h"
 #include "output_capture.h"
-#include "foundation/settings.h"
+#include "profile_in_force.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
 #include "ttc_tests.h"
 
-VmeSettings vmeSettings{PromptStyle::ReadLineFlush, SelectVariant::A24Default};
-QemSettings qemSettings{.bcidRecordAlways = true, .dumpPipelineFromDelays = false};
-
 namespace {
+
+// qemttc's forms, for the whole binary.
+const vmetest::ProfileInForce kTtcProfile{
+    {.prompts = PromptStyle::ReadLineFlush,
+     .qem = {.bcidRecordAlways = true, .dumpPipelineFromDelays = false}}};
 
 constexpr std::uint32_t kTtcvi = 0xBAD000;
 constexpr std::uint32_t kModule = 0xF00000;

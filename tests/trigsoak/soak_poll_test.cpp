@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "buslib/nivxi.h"
-#include "foundation/settings.h"
+#include "profile_in_force.h"
 #include "trig_soak.h"
 
-VmeSettings vmeSettings{PromptStyle::SelfRead, SelectVariant::A24Default};
-TrigSettings trigSettings{SoakLoops::Fixed, 1, false, false};
-
 namespace {
+
+// The whole binary runs with self-read prompts and one fixed pass.
+const vmetest::ProfileInForce kSoakProfile{
+    {.prompts = PromptStyle::SelfRead, .soak = {SoakLoops::Fixed, 1, false, false}}};
 
 // After a calibration command the first status read shows 0x14 and every
 // later one shows `after`, for `busyReads` reads still with the busy bit.
