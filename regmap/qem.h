@@ -128,7 +128,7 @@ inline constexpr std::uint16_t kStopBits = 0x2200;  // both set: stop play and r
 inline constexpr std::uint16_t kPlayBits = 0x400F;  // all set: play
 inline constexpr std::uint16_t kRecordBits = 0xC000;  // either: record from the next L1A
 // The values the programs write.
-inline constexpr std::uint16_t kStop = 0x2200;
+inline constexpr std::uint16_t kStop = kStopBits;
 inline constexpr std::uint16_t kIdle = 0x0000;
 inline constexpr std::uint16_t kPlay = 0x40FF;       // play words 0..seqLast, record the sink
 inline constexpr std::uint16_t kRecordTtc = 0x4000;  // the sink records TTC-driven commands

@@ -18,8 +18,8 @@ constexpr Question kQuestions[] = {
     kAskTtcvi,
     {kAskModePrompt[0], "N: A24 (Y: A32), the module"},
     {kAskBasePrompt, "F00000 (A32: D000000), the module"},
-    {"Enter debug level", "0"},
-    {"NAME test: Enter number of loops", "REG 1, TTC 1, SER 1, I2C 1"},
+    kAskTtcDebugLevel,
+    kAskTtcLoops,
 };
 
 int run(const char*, const char*) {

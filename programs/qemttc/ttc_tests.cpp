@@ -301,7 +301,7 @@ bool ttcSetup() {
   for (int i = 0; i < t::kRomWords; ++i)
     std::printf("TTCvi ROM %04X\n", ttcRead(t::kRom.offset + 2u * static_cast<unsigned>(i)));
   std::uint32_t level = static_cast<std::uint32_t>(debugLevel);
-  askHex("Enter debug level", level, &level);
+  askHex(kAskTtcDebugLevel.prompt, level, &level);
   debugLevel = static_cast<int>(level);
 
   noteModule(qemReadSerial());

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "buslib/vme_ptr.h"
+#include "foundation/usage.h"
 #include "regmap/qem.h"
 #include "regmap/ttcvi.h"
 
@@ -88,3 +89,9 @@ void ttcSequence();
 // and the tests are skipped; nothing is then read or written.  False when
 // the tests could not run: a window, or the set-up's waits.
 bool qemttcRun(VmePtr ttcviWindow, VmePtr module, VmePtr ram);
+
+// The questions qemttcRun asks after the windows; the loop count's NAME is
+// the test's.
+inline constexpr Question kAskTtcDebugLevel{"Enter debug level", "0"};
+inline constexpr Question kAskTtcLoops{"NAME test: Enter number of loops",
+                                       "REG 1, TTC 1, SER 1, I2C 1"};
