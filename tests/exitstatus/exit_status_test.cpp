@@ -133,6 +133,8 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
       {"trigprobe2", "", {{"VME_DEVICE_TABLE", table}, {"VME_TRACE", table}}, "is the device table"},
       {"qemtest", "", {{"VME_TRACE", fifo}}, "is a FIFO that no program reads"},
       {"qemtest", "", {{"VME_SIM_CRATE", fifo}}, "not a regular file"},
+      // The stand-in of the kernel interface loads its crate when the bus opens.
+      {"qemtest", "", {{"VME_BUS", "vme_user:standin"}, {"VME_SIM_CRATE", fifo}}, "not a regular file"},
       {"trigsoak2", "", {{"VME_TRACE", dir.file("t")}, {"VME_TRACE_LIMIT", "4X"}}, "VME_TRACE_LIMIT=4X"},
       // The records: never an input, the trace or each other; never a FIFO.
       {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_JUNIT", crate}}, "VME_JUNIT=" + crate + " is the crate file"},
