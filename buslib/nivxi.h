@@ -1,9 +1,11 @@
 // The bus library: the vendor-shaped calls of the VXI/VME bus interface,
 // made through an access method (buslib/access_method.h): the simulated
-// crate or the kernel's VME interface.  Statuses are signed 16-bit: 0
-// success, negative failure, positive a warning.  A method may force the
-// status of each call (the crate file's library line).  The first call of a
-// process starts the bus (buslib/bus_config.h).
+// crate, the kernel's VME interface or a CAEN bridge.  Statuses are signed
+// 16-bit: 0 success, negative failure, positive a warning.  A method may
+// force the status of each call (the crate file's library line).  The
+// program starts the bus (buslib/bus_config.h) before its first call; a call
+// before that returns VXI_NOT_INITIALIZED.  InitVXIlibrary opens the method
+// (again, after a close call), CloseVXIlibrary closes it.
 #pragma once
 
 #include <cstdint>

@@ -102,6 +102,9 @@ TEST(BusLifecycle, CloseGivesTheBusBackAndInitTakesItAgain) {
   const auto named = vmebus::methodNamed("vme_user:standin", ByteOrder::Big, error);
   ASSERT_TRUE(named) << error;
   EXPECT_NE(named->describe().find("stand-in"), std::string::npos) << "offered by its library";
+  const auto folder = vmebus::methodNamed("vme_user:standins", ByteOrder::Big, error);
+  ASSERT_TRUE(folder) << error;
+  EXPECT_EQ(folder->describe(), "the kernel VME interface in standins") << "a folder of devices";
 }
 
 // The stand-in of CAEN's library refuses a second open of a link that was
@@ -140,6 +143,29 @@ TEST(BusLifecycle, ABridgeIsEndedWhenTheLibraryLetsItGo) {
   m.reset();
   EXPECT_TRUE(linkFree()) << "a method that goes ends its bridge";
   CloseVXIlibrary();
+}
+
+// A bridge that cannot be taken again after a close call: the initialisation
+// fails with the bridge's one line, no window maps and the run is untrusted.
+TEST(BusLifecycle, ABridgeNotTakenAgainLeavesTheRunUntrusted) {
+  start();
+  std::string error;
+  vmebus::useMethod(vmebus::makeCaenMethod("v1718:4", VME_CAEN_STANDIN, error));
+  ASSERT_GE(InitVXIlibrary(), 0);
+  ASSERT_EQ(CloseVXIlibrary(), VXI_SUCCESS);
+  auto holder = vmebus::makeCaenMethod("v1718:4", VME_CAEN_STANDIN, error);
+  ASSERT_TRUE(holder->open(error)) << error;
+  ASSERT_TRUE(vmebus::runTrusted());
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(InitVXIlibrary(), VXI_FAILURE);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "vme-bus: CAEN bridge V1718 link 4: CAENVME_Init2 failed: Device already open (-6)\n");
+  EXPECT_FALSE(vmebus::runTrusted());
+  std::uint32_t window = 0;
+  VXIstatus status = 0;
+  MapVXIwindow(VXI_ACCESS_A24, 0x200000, 0, &window, &status);
+  EXPECT_EQ(status, VXI_NOT_INITIALIZED);
 }
 
 }  // namespace

@@ -156,6 +156,7 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
     EXPECT_EQ(r.exitStatus, 2) << c.reason;
     EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
     EXPECT_THAT(r.err, testing::HasSubstr(c.reason));
+    EXPECT_EQ(r.out, "") << c.reason << ": the run ends at the refusal";
   }
   EXPECT_EQ(readFile(crate), crateText);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");
