@@ -27,8 +27,7 @@ constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
 constexpr std::uint64_t kMinLimit = 256;
 constexpr std::uint64_t kMaxLimit = std::uint64_t{1} << 50;
 
-// Everything the trace holds.  Set up before main with no code to run, so
-// that the signal handler may read it at any moment.
+// Everything the trace holds; the signal handler reads its plain members.
 struct Trace {
   char buffer[kBufferSize] = {};
   // Bytes of whole lines in buffer; read by the signal handler.
@@ -60,7 +59,7 @@ struct Trace {
   std::string stdoutFailureText;
 };
 
-constinit Trace trace;
+Trace trace;
 
 const char kCountTail[] = " cycles after the trace limit were not traced\n";
 const char kCountTailOne[] = " cycle after the trace limit was not traced\n";

@@ -21,14 +21,19 @@ struct Lcg {
 };
 
 // Registers and the bits that read back what was written, less the enables.
-constexpr auto kReadWrite = [] {
-  std::array<const q::QemReg*, 16> rows{};
+constexpr std::size_t kReadWriteCount = [] {
+  std::size_t n = 0;
+  for (const q::QemReg& r : q::kRegisters) n += r.testMask != 0;
+  return n;
+}();
+static_assert(kReadWriteCount == 16, "16 registers read back");
+const auto kReadWrite = [] {
+  std::array<const q::QemReg*, kReadWriteCount> rows{};
   std::size_t n = 0;
   for (const q::QemReg& r : q::kRegisters)
     if (r.testMask != 0) rows[n++] = &r;
   return rows;
 }();
-static_assert(kReadWrite.back() != nullptr, "16 registers read back");
 
 void reset(Rig& m) {
   m.w(COMMAND, 0xFFFF);
