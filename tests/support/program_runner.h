@@ -2,6 +2,7 @@
 // crate and trace, and a time-out, and captures what it printed.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ class ProgramSession {
  private:
   void pump(int waitMs);
   int pid_ = -1;
+  void* process_ = nullptr;  // Windows: the process handle
   int in_ = -1, out_ = -1, err_ = -1;
   RunResult result_;
   bool done_ = false;
@@ -97,5 +99,16 @@ std::vector<std::string> readLines(const std::string& path);
 std::vector<std::string> traceCycles(const std::string& path);
 // Number of non-overlapping occurrences of needle in text.
 std::size_t countOf(const std::string& text, const std::string& needle);
+
+// Shared by the runner's own files.
+namespace runner {
+using Clock = std::chrono::steady_clock;
+inline int msLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+// The bus library's line moved from err to bus.
+void splitBusLine(RunResult& r);
+}  // namespace runner
 
 }  // namespace vmetest
