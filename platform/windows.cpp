@@ -1,6 +1,7 @@
 // The platform layer on Windows.  Descriptors are the C runtime's, over
-// handles opened here: always binary, never inherited, appends made with
-// FILE_APPEND_DATA alone so that each write is one piece at the end.
+// handles opened here: always binary, never inherited, appends opened with
+// FILE_APPEND_DATA (no FILE_WRITE_DATA) and written under a lock, each one
+// piece at the end.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -67,6 +68,10 @@ struct BinaryStandardFiles {
 };
 const BinaryStandardFiles binaryStandardFiles;
 
+// The descriptors opened to append.
+constexpr int kMaxFds = 2048;
+bool appending[kMaxFds];
+
 HANDLE handleOf(Fd fd) {
   if (fd < 0) return INVALID_HANDLE_VALUE;
   return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -108,9 +113,11 @@ Fd openFile(const char* path, unsigned flags) {
                                            : GENERIC_READ;
   // Appending is FILE_APPEND_DATA without FILE_WRITE_DATA: the system puts
   // every write at the end, whoever else appends.
-  if ((flags & kAppend) != 0 && (flags & (kWrite | kReadWrite)) != 0) {
-    access = FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE |
-             ((flags & kReadWrite) != 0 ? GENERIC_READ : 0);
+  // Read access lets the writers of one file take turns (LockFileEx).
+  const bool append = (flags & kAppend) != 0 && (flags & (kWrite | kReadWrite)) != 0;
+  if (append) {
+    access = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
+             SYNCHRONIZE;
   }
   const DWORD how = (flags & kCreate) == 0        ? OPEN_EXISTING
                     : (flags & kExclusive) != 0 ? CREATE_NEW
@@ -122,13 +129,18 @@ Fd openFile(const char* path, unsigned flags) {
     errno = e == ERROR_ACCESS_DENIED && isDirectory(path) ? EISDIR : errnoOf(e);
     return kNoFd;
   }
-  return descriptorFor(h);
+  const Fd fd = descriptorFor(h);
+  if (fd >= 0 && fd < kMaxFds) appending[fd] = append;
+  return fd;
 }
 
 // Windows has no FIFOs: nothing waits.
 bool setBlocking(Fd) { return true; }
 
-bool closeFile(Fd fd) { return _close(fd) == 0; }
+bool closeFile(Fd fd) {
+  if (fd >= 0 && fd < kMaxFds) appending[fd] = false;
+  return _close(fd) == 0;
+}
 
 bool isOpen(Fd fd) { return handleOf(fd) != INVALID_HANDLE_VALUE; }
 
@@ -155,12 +167,48 @@ bool readAll(Fd fd, std::size_t limit, std::string& text) {
   }
 }
 
+namespace {
+
+// One write at the end, the file locked meanwhile: wine does not make a
+// FILE_APPEND_DATA write one piece, and two writers lost records.  The lock
+// is on a byte no file reaches.
+bool appendLocked(HANDLE h, const char* p, std::size_t n) {
+  OVERLAPPED lock{};
+  lock.Offset = 0xFFFFFFFE;
+  lock.OffsetHigh = 0x7FFFFFFF;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock)) {
+    setErrno();
+    return false;
+  }
+  LARGE_INTEGER at{};
+  bool ok = GetFileSizeEx(h, &at) != 0;
+  while (ok && n > 0) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at.QuadPart);
+    where.OffsetHigh = static_cast<DWORD>(at.QuadPart >> 32);
+    const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD w = 0;
+    ok = WriteFile(h, p, chunk, &w, &where) != 0;
+    p += w;
+    n -= w;
+    at.QuadPart += w;
+  }
+  if (!ok) setErrno();
+  const int e = errno;
+  UnlockFileEx(h, 0, 1, 0, &lock);
+  errno = e;
+  return ok;
+}
+
+}  // namespace
+
 bool writeAll(Fd fd, const char* p, std::size_t n) {
   const HANDLE h = handleOf(fd);
   if (h == INVALID_HANDLE_VALUE) {
     errno = EBADF;
     return false;
   }
+  if (fd < kMaxFds && appending[fd]) return appendLocked(h, p, n);
   while (n > 0) {
     const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
     DWORD w = 0;
@@ -174,7 +222,7 @@ bool writeAll(Fd fd, const char* p, std::size_t n) {
   return true;
 }
 
-// FILE_APPEND_DATA makes one WriteFile one piece at the end.
+// Appends go through appendLocked: one piece at the end.
 bool appendRecord(Fd fd, const char* p, std::size_t n) { return writeAll(fd, p, n); }
 
 namespace {

@@ -7,9 +7,6 @@
 // records of a run (VME_RESULTS, VME_JUNIT) read by real parsers.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -23,7 +20,6 @@
 #include "program_runner.h"
 
 using namespace vmetest;
-using testing::ContainsRegex;
 using testing::HasSubstr;
 using testing::StartsWith;
 
@@ -104,20 +100,16 @@ TEST(ExitStatus, PassFailAndNothingTestedForEveryProgram) {
   EXPECT_EQ(status(ttc, sourcePath("examples/faults/trigger-absent.crate"), ""), 2);
 }
 
-// A trace that would write into an input of the run, a FIFO that nobody
-// reads, a bad limit, a crate file that is a FIFO, a record that would be an
-// input, the trace or the other record, or a FIFO: nothing is tested, one
-// line, and the inputs are as they were.
+// A trace that would write into an input of the run (under any of its
+// names), a bad limit, a record that would be an input, the trace or the
+// other record: nothing is tested, one line, and the inputs are as they were.
+// FIFOs and links: exit_status_linux_test.cpp.
 TEST(ExitStatus, TraceOrCrateFileRefused) {
   TempDir dir;
   const std::string crateText = readFile(sourcePath("examples/crates/default.crate"));
   const std::string crate = dir.write("my.crate", crateText);
   const std::string script = dir.write("w.dat", "200000\n0 1234\n0\n");
   const std::string table = dir.write("devices", "LOBBO 4\n");
-  const std::string fifo = dir.file("fifo");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_EQ(link(script.c_str(), dir.file("w.link").c_str()), 0);
-  ASSERT_EQ(symlink(table.c_str(), dir.file("d.link").c_str()), 0);
   const std::string lib = dir.write("libCAENVME.so", "no library");
   const std::string history = dir.write("history.jsonl", "{\"program\":\"qemtest\"}\n");
   struct Refusal {
@@ -128,24 +120,19 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
   };
   const Refusal cases[] = {
       {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_TRACE", crate}}, "is the crate file " + crate},
+      // The same file under another name: told by its identity, not its name.
+      {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_TRACE", dir.path() + "/./my.crate"}},
+       "is the crate file " + crate},
       {"vmescript", script, {{"VME_TRACE", script}}, "is the input file " + script},
-      {"qemseq", script, {{"VME_TRACE", dir.file("w.link")}}, "is the input file " + script},
       {"trigprobe2", "", {{"VME_DEVICE_TABLE", table}, {"VME_TRACE", table}}, "is the device table"},
-      {"qemtest", "", {{"VME_TRACE", fifo}}, "is a FIFO that no program reads"},
-      {"qemtest", "", {{"VME_SIM_CRATE", fifo}}, "not a regular file"},
-      // The stand-in of the kernel interface loads its crate when the bus opens.
-      {"qemtest", "", {{"VME_BUS", "vme_user:standin"}, {"VME_SIM_CRATE", fifo}}, "not a regular file"},
       {"trigsoak2", "", {{"VME_TRACE", dir.file("t")}, {"VME_TRACE_LIMIT", "4X"}}, "VME_TRACE_LIMIT=4X"},
       // The records: never an input, the trace or each other; never a FIFO.
       {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_JUNIT", crate}}, "VME_JUNIT=" + crate + " is the crate file"},
       {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_RESULTS", crate}}, "is the crate file " + crate},
-      {"trigprobe", "", {{"VME_DEVICE_TABLE", table}, {"VME_JUNIT", dir.file("d.link")}}, "is the device table"},
       {"qemtest", "", {{"VME_BUS", "caen:V1718:0"}, {"VME_CAEN_LIBRARY", lib}, {"VME_RESULTS", lib}},
        "is the CAEN library"},
       {"qemtest", "", {{"VME_RESULTS", history}, {"VME_JUNIT", history}}, "is the JUnit file"},
       {"qemtest", "", {{"VME_RESULTS", dir.file("rt")}, {"VME_TRACE", dir.file("rt")}}, "is the trace file"},
-      {"qemtest", "", {{"VME_RESULTS", fifo}}, "VME_RESULTS=" + fifo + " cannot be opened: not a regular file"},
-      {"qemtest", "", {{"VME_JUNIT", fifo}}, "VME_JUNIT=" + fifo + " cannot be opened: not a regular file"},
   };
   for (const Refusal& c : cases) {
     RunOptions o = withInput("\n", c.env);
@@ -256,7 +243,9 @@ TEST(ExitStatus, UsageListsTheQuestionsOfARunWithTheirDefaults) {
       // The loop counts share one line: "NAME test: ...", then "RST 3, CLK 1".
       const std::size_t test = question.find(" test: ");
       if (test != std::string::npos) {
-        EXPECT_THAT(usage, ContainsRegex(" " + question.substr(0, test) + " " + shown + "[,\n]"));
+        const std::string listedAs = " " + question.substr(0, test) + " " + shown;
+        EXPECT_TRUE(usage.find(listedAs + ",") != std::string::npos ||
+                    usage.find(listedAs + "\n") != std::string::npos) << listedAs;
         question = "NAME" + question.substr(test);
       }
       bool listed = false;
@@ -307,39 +296,6 @@ TEST(ExitStatus, TestsWithoutALoopAreNotRun) {
     const RunResult r = runProgram(row.program, o);
     EXPECT_EQ(r.exitStatus, row.status) << row.program << " " << row.input << "\n" << r.out;
   }
-}
-
-// Control-C in an endless soak, or SIGTERM (kill, timeout) or SIGHUP (the
-// terminal closed): the counts and the summary at that moment, then the
-// death by the same signal, and the record says so.
-void interruptSoak(int sig) {
-  SCOPED_TRACE(sig);
-  TempDir dir;
-  RunOptions o = withInput("\n\n", {{"VME_RESULTS", dir.file("r.jsonl")},
-                                     {"VME_SIM_CRATE", sourcePath("examples/faults/trigger-flaky.crate")}});
-  vmetest::ProgramSession s("trigsoak", o);
-  ASSERT_TRUE(s.waitForOutput("error ", 10000));
-  s.signal(sig);
-  const RunResult r = s.finish(10000);
-  EXPECT_EQ(r.signal, sig);
-  EXPECT_THAT(r.out, testing::HasSubstr("\nerror counts = "));
-  EXPECT_THAT(r.out, testing::MatchesRegex(
-                         "(.|\n)*\ntrigsoak: [0-9]+ iterations \\(interrupted\\), errors calt "
-                         "[0-9]+ cali [0-9]+ trig [0-9]+ other [1-9][0-9]*: INTERRUPTED\n"));
-  const auto lines = vmetest::readLines(dir.file("r.jsonl"));
-  ASSERT_EQ(lines.size(), 1u);
-  const auto j = nlohmann::json::parse(lines[0]);
-  EXPECT_EQ(j["outcome"], "interrupted");
-  EXPECT_TRUE(j["exit_status"].is_null());
-  // The counts the summary printed, not an older snapshot.
-  EXPECT_THAT(r.out, HasSubstr("trigsoak: " + j["soak"]["iterations"].dump() + " iterations ("));
-  EXPECT_GT(j["soak"]["other"].get<int>(), 0);
-  EXPECT_EQ(j["tests"][0]["outcome"], "failed");
-  EXPECT_THAT(j["tests"][0]["error_lines"][0].get<std::string>(), testing::StartsWith("error "));
-}
-
-TEST(ExitStatus, InterruptedSoakKeepsItsCountsAndDiesOfTheSignal) {
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) interruptSoak(sig);
 }
 
 std::string command(const std::string& cmd) {
@@ -464,21 +420,7 @@ TEST(ExitStatus, RecordsOfAPassingAndAFailingRun) {
     EXPECT_THAT(xml, testing::HasSubstr("\nRAM failure wrote "));
     EXPECT_THAT(xml, testing::HasSubstr("\nL1ID skipped None\n"));
   }
-  // The JUnit file is replaced whole: a run killed in the middle leaves the
-  // last one as it was.
-  const std::string report = readFile(junit);
-  vmetest::ProgramSession killed("trigsoak", withInput("\n0\n", {{"VME_JUNIT", junit}}));
-  ASSERT_TRUE(killed.waitForOutput("Enter number of loops", 10000));
-  killed.signal(SIGKILL);
-  EXPECT_EQ(killed.finish(10000).signal, SIGKILL);
-  EXPECT_EQ(readFile(junit), report);
-
-  // Through a symbolic link, also one to a file not there yet: the link stays.
-  ASSERT_EQ(symlink("linked.xml", dir.file("link.xml").c_str()), 0);
-  EXPECT_EQ(runProgram("trigsoak2", withInput("", {{"VME_JUNIT", dir.file("link.xml")}})).exitStatus, 0);
-  EXPECT_THAT(readFile(dir.file("linked.xml")), HasSubstr("<testsuite name=\"trigsoak2\""));
-  struct stat link {};
-  EXPECT_TRUE(lstat(dir.file("link.xml").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+  // (A run killed in the middle, a link: exit_status_linux_test.cpp.)
 
   // A record file that cannot be opened: one line, nothing tested.
   const RunResult r = runProgram("vmemtest", withInput("", {{"VME_JUNIT", dir.file("no/x.xml")}}));

@@ -100,6 +100,13 @@ std::vector<std::string> traceCycles(const std::string& path);
 // Number of non-overlapping occurrences of needle in text.
 std::size_t countOf(const std::string& text, const std::string& needle);
 
+// The test process's own environment, seen by the libraries it loads.
+void setEnv(const std::string& name, const std::string& value);
+void unsetEnv(const std::string& name);
+// Whether the system has POSIX signals; false on Windows, whose cases that
+// send them are skipped as Linux-only.
+bool hasPosixSignals();
+
 // Shared by the runner's own files.
 namespace runner {
 using Clock = std::chrono::steady_clock;

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "program_runner.h"
+#include "../foundation/console_capture.h"
 
 extern char** environ;
 
@@ -179,5 +180,36 @@ TempDir::TempDir() {
   if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = tmpl;
 }
+
+// The standard streams swapped for files, as Linux lets one assign them.
+std::string withConsole(const std::string& input, const std::function<void()>& body) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  std::fflush(stdout);
+  std::FILE* oldIn = stdin;
+  std::FILE* oldOut = stdout;
+  stdin = in;
+  stdout = out;
+  body();
+  std::fflush(out);
+  stdin = oldIn;
+  stdout = oldOut;
+  std::rewind(out);
+  std::string text;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) text.append(buf, n);
+  std::fclose(in);
+  std::fclose(out);
+  return text;
+}
+
+void setEnv(const std::string& name, const std::string& value) {
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+void unsetEnv(const std::string& name) { ::unsetenv(name.c_str()); }
+bool hasPosixSignals() { return true; }
 
 }  // namespace vmetest

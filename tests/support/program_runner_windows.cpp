@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "program_runner.h"
+#include "../foundation/console_capture.h"
 
 namespace vmetest {
 
@@ -225,5 +226,43 @@ TempDir::TempDir() {
   }
   throw std::runtime_error("cannot make a scratch folder");
 }
+
+// The runtime's stdin and stdout cannot be assigned: their descriptors are
+// pointed at the files for a while.
+std::string withConsole(const std::string& input, const std::function<void()>& body) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::fflush(in);
+  std::rewind(in);
+  std::fflush(stdout);
+  const int oldIn = _dup(0), oldOut = _dup(1);
+  _dup2(_fileno(in), 0);
+  _dup2(_fileno(out), 1);
+  std::fflush(stdin);
+  std::clearerr(stdin);
+  body();
+  std::fflush(stdout);
+  _dup2(oldOut, 1);
+  _dup2(oldIn, 0);
+  _close(oldIn);
+  _close(oldOut);
+  std::fflush(stdin);
+  std::clearerr(stdin);
+  std::rewind(out);
+  std::string text;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) text.append(buf, n);
+  std::fclose(in);
+  std::fclose(out);
+  return text;
+}
+
+void setEnv(const std::string& name, const std::string& value) {
+  _putenv_s(name.c_str(), value.c_str());
+}
+void unsetEnv(const std::string& name) { _putenv_s(name.c_str(), ""); }
+bool hasPosixSignals() { return false; }
 
 }  // namespace vmetest
