@@ -5,11 +5,18 @@
 //   vmewindows BASE...        bases in hex
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "buslib/bus_config.h"
 #include "buslib/nivxi.h"
 
 int main(int argc, char** argv) {
+  std::string error;
+  if (!vmebus::startBusFromEnvironment(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
   if (InitVXIlibrary() < 0) {
     std::printf("InitVXIlibrary failed\n");
     return 2;
