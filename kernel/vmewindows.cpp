@@ -10,8 +10,11 @@
 
 #include "buslib/bus_config.h"
 #include "buslib/nivxi.h"
+#include "standins/offer.h"
 
 int main(int argc, char** argv) {
+  // The reference runs are on the stand-in of the kernel interface.
+  vmebus::offerStandins();
   std::string error;
   if (!vmebus::startBusFromEnvironment(error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
