@@ -5,11 +5,21 @@
 //   vmewindows BASE...        bases in hex
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "buslib/bus_config.h"
 #include "buslib/nivxi.h"
+#include "standins/offer.h"
 
 int main(int argc, char** argv) {
+  // The reference runs are on the stand-in of the kernel interface.
+  vmebus::offerStandins();
+  std::string error;
+  if (!vmebus::startBusFromEnvironment(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
   if (InitVXIlibrary() < 0) {
     std::printf("InitVXIlibrary failed\n");
     return 2;
