@@ -224,7 +224,7 @@ class CaenMethod : public AccessMethod {
   bool load() {
     // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
     platform::FileInfo st;
-    if (library_.find('/') != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
+    if (library_.find_first_of("/\\") != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
         st.kind != platform::FileKind::Regular) {
       failure_ = "cannot load the library: " + library_ + ": not a regular file";
       return false;

@@ -10,8 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Debian keeps wine64 out of PATH, in /usr/lib/wine.
+# Debian keeps wine64 out of PATH, in /usr/lib/wine. Wine's own notes stay
+# off the programs' standard error.
 find_program(VME_WINE64 NAMES wine64 PATHS /usr/lib/wine)
 if(VME_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VME_WINE64})
+  set(CMAKE_CROSSCOMPILING_EMULATOR sh ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VME_WINE64})
 endif()

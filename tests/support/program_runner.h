@@ -73,6 +73,7 @@ class ProgramSession {
   int pid_ = -1;
   void* process_ = nullptr;  // Windows: the process handle
   int in_ = -1, out_ = -1, err_ = -1;
+  bool outIsFile_ = false;  // Windows: standard output into a scratch file
   RunResult result_;
   bool done_ = false;
 };
@@ -106,6 +107,8 @@ void unsetEnv(const std::string& name);
 // Whether the system has POSIX signals; false on Windows, whose cases that
 // send them are skipped as Linux-only.
 bool hasPosixSignals();
+// Whether the kernel method is built (Linux); its rows are left out elsewhere.
+bool hasKernelMethod();
 
 // Shared by the runner's own files.
 namespace runner {

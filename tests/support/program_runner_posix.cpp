@@ -211,5 +211,6 @@ void setEnv(const std::string& name, const std::string& value) {
 }
 void unsetEnv(const std::string& name) { ::unsetenv(name.c_str()); }
 bool hasPosixSignals() { return true; }
+bool hasKernelMethod() { return true; }
 
 }  // namespace vmetest
