@@ -12,6 +12,7 @@
 #include <string>
 
 #include "program_runner.h"
+#include "refusals.h"
 
 using namespace vmetest;
 using testing::HasSubstr;
@@ -28,12 +29,6 @@ TEST(ExitStatus, FifosAndLinksRefused) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(link(script.c_str(), dir.file("w.link").c_str()), 0);
   ASSERT_EQ(symlink(table.c_str(), dir.file("d.link").c_str()), 0);
-  struct Refusal {
-    const char* program;
-    std::string arg;
-    std::map<std::string, std::string> env;
-    std::string reason;
-  };
   const Refusal cases[] = {
       {"qemseq", script, {{"VME_TRACE", dir.file("w.link")}}, "is the input file " + script},
       {"qemtest", "", {{"VME_TRACE", fifo}}, "is a FIFO that no program reads"},
@@ -44,17 +39,7 @@ TEST(ExitStatus, FifosAndLinksRefused) {
       {"qemtest", "", {{"VME_RESULTS", fifo}}, "VME_RESULTS=" + fifo + " cannot be opened: not a regular file"},
       {"qemtest", "", {{"VME_JUNIT", fifo}}, "VME_JUNIT=" + fifo + " cannot be opened: not a regular file"},
   };
-  for (const Refusal& c : cases) {
-    RunOptions o = withInput("\n", c.env);
-    if (!c.arg.empty()) o.args = {c.arg};
-    o.timeoutMs = 20000;
-    const RunResult r = runProgram(c.program, o);
-    ASSERT_FALSE(r.timedOut) << c.reason;
-    EXPECT_EQ(r.exitStatus, 2) << c.reason;
-    EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
-    EXPECT_THAT(r.err, HasSubstr(c.reason));
-    EXPECT_EQ(r.out, "") << c.reason;
-  }
+  expectRefused(cases);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");
   EXPECT_EQ(readFile(table), "LOBBO 4\n");
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "program_runner.h"
+#include "refusals.h"
 
 using namespace vmetest;
 using testing::HasSubstr;
@@ -112,12 +113,6 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
   const std::string table = dir.write("devices", "LOBBO 4\n");
   const std::string lib = dir.write("libCAENVME.so", "no library");
   const std::string history = dir.write("history.jsonl", "{\"program\":\"qemtest\"}\n");
-  struct Refusal {
-    const char* program;
-    std::string arg;
-    std::map<std::string, std::string> env;
-    std::string reason;
-  };
   const Refusal cases[] = {
       {"qemtest", "", {{"VME_SIM_CRATE", crate}, {"VME_TRACE", crate}}, "is the crate file " + crate},
       // The same file under another name: told by its identity, not its name.
@@ -134,17 +129,7 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
       {"qemtest", "", {{"VME_RESULTS", history}, {"VME_JUNIT", history}}, "is the JUnit file"},
       {"qemtest", "", {{"VME_RESULTS", dir.file("rt")}, {"VME_TRACE", dir.file("rt")}}, "is the trace file"},
   };
-  for (const Refusal& c : cases) {
-    RunOptions o = withInput("\n", c.env);
-    if (!c.arg.empty()) o.args = {c.arg};
-    o.timeoutMs = 20000;
-    const RunResult r = runProgram(c.program, o);
-    ASSERT_FALSE(r.timedOut) << c.reason;
-    EXPECT_EQ(r.exitStatus, 2) << c.reason;
-    EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
-    EXPECT_THAT(r.err, testing::HasSubstr(c.reason));
-    EXPECT_EQ(r.out, "") << c.reason << ": the run ends at the refusal";
-  }
+  expectRefused(cases);
   EXPECT_EQ(readFile(crate), crateText);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");
   EXPECT_EQ(readFile(table), "LOBBO 4\n");

@@ -124,4 +124,14 @@ std::size_t countOf(const std::string& text, const std::string& needle) {
   return n;
 }
 
+std::string runner::readAndClose(std::FILE* in, std::FILE* out) {
+  std::rewind(out);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;) text.append(buf, n);
+  std::fclose(in);
+  std::fclose(out);
+  return text;
+}
+
 }  // namespace vmetest

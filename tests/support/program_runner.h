@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -119,6 +120,8 @@ inline int msLeft(Clock::time_point deadline) {
 }
 // The bus library's line moved from err to bus.
 void splitBusLine(RunResult& r);
+// A console capture's end: what out holds from its start; both files closed.
+std::string readAndClose(std::FILE* in, std::FILE* out);
 }  // namespace runner
 
 }  // namespace vmetest

@@ -286,14 +286,7 @@ std::string withConsole(const std::string& input, const std::function<void()>& b
   _close(oldOut);
   std::fflush(stdin);
   std::clearerr(stdin);
-  std::rewind(out);
-  std::string text;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) text.append(buf, n);
-  std::fclose(in);
-  std::fclose(out);
-  return text;
+  return runner::readAndClose(in, out);
 }
 
 void setEnv(const std::string& name, const std::string& value) {
