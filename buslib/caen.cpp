@@ -1,4 +1,4 @@
-// The CAEN bridge method.  The vendor's library is loaded with dlopen and the
+// The CAEN bridge method.  The vendor's library is loaded at run time and the
 // bridge opened once; a window is only an address range on it, and every
 // access is one CAENVME_ReadCycle or CAENVME_WriteCycle with the
 // non-privileged data modifier of its space.
@@ -18,7 +18,7 @@ namespace vmebus {
 
 namespace {
 
-constexpr const char* kDefaultLibrary = "libCAENVME.so";
+constexpr const char* kDefaultLibrary = VME_CAEN_DEFAULT_LIBRARY;
 
 std::vector<std::string> split(const std::string& text, char sep) {
   std::vector<std::string> parts;
@@ -224,7 +224,7 @@ class CaenMethod : public AccessMethod {
   bool load() {
     // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
     platform::FileInfo st;
-    if (library_.find('/') != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
+    if (library_.find_first_of("/\\") != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
         st.kind != platform::FileKind::Regular) {
       failure_ = "cannot load the library: " + library_ + ": not a regular file";
       return false;

@@ -1,10 +1,15 @@
-// The C interface of CAEN's VME bridge library (libCAENVME.so), as far as
+// The C interface of CAEN's VME bridge library (libCAENVME.so, CAENVMElib.dll on Windows), as far as
 // this suite uses it: opening a bridge, single read and write cycles, closing
 // it and the text of an error code.  The enums are ints; the names of the
 // constants are ours.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
+
+// The library's calling convention: __stdcall on 32-bit Windows.
+#define CAENVME_API PLATFORM_LIBCALL
 
 extern "C" {
 
@@ -15,17 +20,17 @@ typedef int CVErrorCodes;
 
 // CAENVME_Init2(type, arg, node, &handle): arg points to a uint32_t link or
 // PID, or is a NUL-terminated host name or IPv4 address (Ethernet models).
-typedef CVErrorCodes (*CaenInit2Fn)(CVBoardTypes, const void*, short, std::int32_t*);
+typedef CVErrorCodes (CAENVME_API *CaenInit2Fn)(CVBoardTypes, const void*, short, std::int32_t*);
 // CAENVME_Init(type, link, node, &handle): libraries before 3.3.
-typedef CVErrorCodes (*CaenInitFn)(CVBoardTypes, short, short, std::int32_t*);
+typedef CVErrorCodes (CAENVME_API *CaenInitFn)(CVBoardTypes, short, short, std::int32_t*);
 // CAENVME_ReadCycle / WriteCycle(handle, address, data, am, dw): one cycle;
 // data points to an integer of the width's size, in host byte order.
-typedef CVErrorCodes (*CaenReadCycleFn)(std::int32_t, std::uint32_t, void*, CVAddressModifier,
+typedef CVErrorCodes (CAENVME_API *CaenReadCycleFn)(std::int32_t, std::uint32_t, void*, CVAddressModifier,
                                         CVDataWidth);
-typedef CVErrorCodes (*CaenWriteCycleFn)(std::int32_t, std::uint32_t, const void*,
+typedef CVErrorCodes (CAENVME_API *CaenWriteCycleFn)(std::int32_t, std::uint32_t, const void*,
                                          CVAddressModifier, CVDataWidth);
-typedef CVErrorCodes (*CaenEndFn)(std::int32_t);
-typedef const char* (*CaenDecodeErrorFn)(CVErrorCodes);
+typedef CVErrorCodes (CAENVME_API *CaenEndFn)(std::int32_t);
+typedef const char* (CAENVME_API *CaenDecodeErrorFn)(CVErrorCodes);
 
 }  // extern "C"
 

@@ -54,18 +54,6 @@ std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& erro
   return makeSimMethod(config.crateFile);
 }
 
-// vme_user: /dev/bus/vme; vme_user:DIR: the devices in DIR, or the stand-in
-// of the kernel interface offered under that name.
-std::unique_ptr<AccessMethod> makeVmeUser(const BusConfig& config, std::string&) {
-  const std::string& dir = config.arguments;
-  if (dir.empty()) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", config.order);
-  if (std::unique_ptr<VmeSys> sys = offeredVmeSys(dir, config)) {
-    VmeSys& s = *sys;
-    return makeVmeUserMethod(s, dir, config.order, std::move(sys));
-  }
-  return makeVmeUserMethod(kernelSys(), dir, config.order);
-}
-
 struct MethodEntry {
   const char* name;   // VME_BUS before the colon
   const char* forms;  // its VME_BUS values, for the message on a bad one
@@ -75,7 +63,7 @@ struct MethodEntry {
 // Every method, by name.  A method of its own files adds one line here.
 const MethodEntry kMethods[] = {
     {"sim", "sim", makeSim},
-    {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUser},
+    {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUserBus},
     {"caen", "caen:MODEL:LINK[:NODE]",
      [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, c.caenLibrary, e); }},
 };

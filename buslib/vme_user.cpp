@@ -210,4 +210,16 @@ std::unique_ptr<AccessMethod> makeVmeUserMethod(VmeSys& sys, std::string dir, By
   return std::make_unique<VmeUserMethod>(sys, std::move(dir), order, std::move(owned));
 }
 
+// vme_user: /dev/bus/vme; vme_user:DIR: the devices in DIR, or the stand-in
+// of the kernel interface offered under that name.
+std::unique_ptr<AccessMethod> makeVmeUserBus(const BusConfig& config, std::string&) {
+  const std::string& dir = config.arguments;
+  if (dir.empty()) return makeVmeUserMethod(kernelSys(), "/dev/bus/vme", config.order);
+  if (std::unique_ptr<VmeSys> sys = offeredVmeSys(dir, config)) {
+    VmeSys& s = *sys;
+    return makeVmeUserMethod(s, dir, config.order, std::move(sys));
+  }
+  return makeVmeUserMethod(kernelSys(), dir, config.order);
+}
+
 }  // namespace vmebus

@@ -47,4 +47,9 @@ std::unique_ptr<VmeSys> offeredVmeSys(const std::string& name, const BusConfig& 
 std::unique_ptr<AccessMethod> makeVmeUserMethod(VmeSys& sys, std::string dir, ByteOrder order,
                                                 std::unique_ptr<VmeSys> owned = nullptr);
 
+// The method of VME_BUS=vme_user[:DIR]: /dev/bus/vme, the devices in DIR, or
+// the stand-in offered under that name.  A build without the kernel method
+// (Windows) says so in error.
+std::unique_ptr<AccessMethod> makeVmeUserBus(const BusConfig& config, std::string& error);
+
 }  // namespace vmebus

@@ -8,7 +8,11 @@
 #include "platform/platform.h"
 
 std::FILE* playerOpen(const char* program, const char* fileName) {
-  std::FILE* file = std::fopen(fileName, "r");
+  // Binary (a Ctrl-Z is a byte), and open through the platform layer, so that
+  // a trace made under its name can go again while it is open.
+  const platform::Fd fd = platform::openFile(fileName, platform::kRead);
+  std::FILE* file = fd == platform::kNoFd ? nullptr : fdopen(fd, "rb");
+  if (fd != platform::kNoFd && file == nullptr) platform::closeFile(fd);
   // A trace must never write into the file played; a file the trace made
   // under its name was not there.
   if (file != nullptr && !vmebus::noteInputFile(platform::fileDescriptor(file), fileName)) {

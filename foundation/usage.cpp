@@ -66,7 +66,7 @@ const char kResults[] =
 
 const char kBridge[] =
     "  VME_BYTE_ORDER    big (default) or little, for a bridge that swaps bytes\n"
-    "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (libCAENVME.so)\n";
+    "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (" VME_CAEN_DEFAULT_LIBRARY ")\n";
 
 // The prompt padded to its column, then the note; the note's further lines
 // start in that column.

@@ -8,6 +8,20 @@
 #include <cstdio>
 #include <string>
 
+// The calling convention of a shared library's C calls (__stdcall on 32-bit
+// Windows, the default elsewhere), and the mark of a function a shared
+// library of ours exports.
+#if defined(_WIN32) && !defined(_WIN64)
+#define PLATFORM_LIBCALL __stdcall
+#else
+#define PLATFORM_LIBCALL
+#endif
+#if defined(_WIN32)
+#define PLATFORM_EXPORT __declspec(dllexport)
+#else
+#define PLATFORM_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace platform {
 
 // An open file: a small descriptor number, -1 for none.  A plain int, so a

@@ -20,8 +20,9 @@
 
 #include "buslib/caen_vme_abi.h"
 #include "crate/crate.h"
+#include "platform/platform.h"
 
-#define CAEN_EXPORT extern "C" __attribute__((visibility("default")))
+#define CAEN_EXPORT extern "C" PLATFORM_EXPORT
 
 namespace {
 
@@ -161,7 +162,7 @@ vmesim::Space crateSpace(Am s) { return s == Am::A24 ? vmesim::Space::A24 : vmes
 }  // namespace
 
 #ifndef CAEN_STANDIN_WITHOUT_INIT2
-CAEN_EXPORT CVErrorCodes CAENVME_Init2(CVBoardTypes type, const void* arg, short node,
+CAEN_EXPORT CVErrorCodes CAENVME_API CAENVME_Init2(CVBoardTypes type, const void* arg, short node,
                                        std::int32_t* handle) {
   if (arg == nullptr) return caen::kInvalidParam;
   if (type >= 0 && type <= kLastBoardType && caen::linkKind(type) == caen::LinkKind::Host) {
@@ -178,7 +179,7 @@ CAEN_EXPORT CVErrorCodes CAENVME_Init2(CVBoardTypes type, const void* arg, short
 }
 #endif
 
-CAEN_EXPORT CVErrorCodes CAENVME_Init(CVBoardTypes type, short link, short node,
+CAEN_EXPORT CVErrorCodes CAENVME_API CAENVME_Init(CVBoardTypes type, short link, short node,
                                       std::int32_t* handle) {
   if (link < 0) return caen::kInvalidParam;
   if (type >= 0 && type <= kLastBoardType && caen::linkKind(type) == caen::LinkKind::Host)
@@ -186,7 +187,7 @@ CAEN_EXPORT CVErrorCodes CAENVME_Init(CVBoardTypes type, short link, short node,
   return openBridge(type, static_cast<std::uint32_t>(link), "", node, handle);
 }
 
-CAEN_EXPORT CVErrorCodes CAENVME_ReadCycle(std::int32_t handle, std::uint32_t address, void* data,
+CAEN_EXPORT CVErrorCodes CAENVME_API CAENVME_ReadCycle(std::int32_t handle, std::uint32_t address, void* data,
                                            CVAddressModifier am, CVDataWidth dw) {
   Am s = Am::Bad;
   const CVErrorCodes e = check(bridge(handle), address, data, am, dw, s);
@@ -202,7 +203,7 @@ CAEN_EXPORT CVErrorCodes CAENVME_ReadCycle(std::int32_t handle, std::uint32_t ad
   return ok ? caen::kSuccess : caen::kBusError;
 }
 
-CAEN_EXPORT CVErrorCodes CAENVME_WriteCycle(std::int32_t handle, std::uint32_t address,
+CAEN_EXPORT CVErrorCodes CAENVME_API CAENVME_WriteCycle(std::int32_t handle, std::uint32_t address,
                                             const void* data, CVAddressModifier am,
                                             CVDataWidth dw) {
   Am s = Am::Bad;
@@ -218,14 +219,14 @@ CAEN_EXPORT CVErrorCodes CAENVME_WriteCycle(std::int32_t handle, std::uint32_t a
   return ok ? caen::kSuccess : caen::kBusError;
 }
 
-CAEN_EXPORT CVErrorCodes CAENVME_End(std::int32_t handle) {
+CAEN_EXPORT CVErrorCodes CAENVME_API CAENVME_End(std::int32_t handle) {
   Bridge* b = bridge(handle);
   if (b == nullptr) return caen::kInvalidParam;
   b->open = false;
   return caen::kSuccess;
 }
 
-CAEN_EXPORT const char* CAENVME_DecodeError(CVErrorCodes code) {
+CAEN_EXPORT const char* CAENVME_API CAENVME_DecodeError(CVErrorCodes code) {
   switch (code) {
     case caen::kSuccess: return "Operation completed successfully";
     case caen::kBusError: return "VME bus error during the cycle";

@@ -1,8 +1,7 @@
 // The kernel method's own rules, through the library calls and against the
 // stand-in of the kernel interface: master devices, window configuration,
-// short transfers and byte order.  The CAEN method's cycles and its bridge
-// through the stand-in of CAEN's library, and that library's argument checks.
-#include <dlfcn.h>
+// short transfers and byte order.  Linux-only, as the kernel method is; the
+// CAEN method's cases are in caen_method_test.cpp.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -263,21 +262,6 @@ TEST_F(KernelMethod, MisalignedCyclesAreBusErrorsOnEveryMethod) {
   }
 }
 
-// Run by hand, whatever VME_BUS says, a test binary's bus is the simulated
-// crate (the bus-run tests run this with VME_BUS=vme_user and caen:...).
-TEST(SimulatedOnly, TheBusOfATestBinaryIsTheSimulatedCrate) {
-  EXPECT_EQ(vmebus::busConfig().method, "sim");
-  EXPECT_STREQ(vmebus::method().name(), "sim");
-  EXPECT_EQ(InitVXIlibrary(), 0);
-  std::uint32_t window = 0;
-  VXIstatus status = 0;
-  const VmePtr p = MapVXIwindow(VXI_ACCESS_A24, 0x200000, 1000, &window, &status);
-  ASSERT_EQ(status, 0);
-  p.write16(0x10, 0x1234);
-  EXPECT_EQ(p.read16(0x10), 0x1234u);
-  EXPECT_EQ(CloseVXIlibrary(), 0);
-}
-
 // The stand-in itself: the kernel's configuration rules and the bridge's
 // cycles.
 TEST(Standin, MasterConfigurationRules) {
@@ -318,118 +302,6 @@ TEST(Standin, MasterConfigurationRules) {
   StandinSys sys;
   EXPECT_EQ(sys.open("standin/m4", O_RDWR), -1);
   EXPECT_EQ(errno, ENOENT);
-}
-
-// Data in host order, the modifier choosing the space, bus errors, and the
-// bridge closed and opened again (a bridge never ended would refuse the
-// second open).
-TEST(CaenMethod, CyclesSpacesAndTheBridgeOpenedAgain) {
-  std::string error;
-  auto m = vmebus::makeCaenMethod("v1718:0", VME_CAEN_STANDIN, error);
-  ASSERT_TRUE(m) << error;
-  ASSERT_TRUE(m->open(error)) << error;
-  vmebus::Window a24, a32, empty;
-  a24.vmeBase = 0x200000;
-  a32.space = Space::A32;
-  a32.vmeBase = 0xD000000;
-  empty.space = Space::A32;
-  empty.vmeBase = 0x200000;
-  for (vmebus::Window* w : {&a24, &a32, &empty}) {
-    w->size = 0x100;
-    w->method = m.get();
-    ASSERT_EQ(m->map(*w), 0);
-  }
-  std::uint32_t v = 0;
-  for (vmebus::Window* w : {&a24, &a32}) {
-    const std::uint32_t mark = w->vmeBase >> 16;
-    EXPECT_TRUE(m->write(*w, 4, Width::D32, 0x12340000 | mark));
-    EXPECT_TRUE(m->read(*w, 4, Width::D16, v));
-    EXPECT_EQ(v, 0x1234u);
-    EXPECT_TRUE(m->read(*w, 7, Width::D8, v));
-    EXPECT_EQ(v, mark & 0xFF);
-    EXPECT_TRUE(m->write(*w, 4, Width::D8, 0xBE));
-    EXPECT_TRUE(m->read(*w, 4, Width::D32, v));
-    EXPECT_EQ(v, 0xBE340000 | mark);
-  }
-  EXPECT_FALSE(m->read(empty, 0, Width::D16, v));
-  EXPECT_EQ(v, 0xFFFFu);
-  EXPECT_FALSE(m->write(empty, 0, Width::D32, 1));
-
-  m->close();
-  EXPECT_FALSE(m->read(a24, 4, Width::D32, v)) << "no cycle on a closed bridge";
-  ASSERT_TRUE(m->open(error)) << error;
-  ASSERT_EQ(m->map(a24), 0);
-  EXPECT_TRUE(m->read(a24, 4, Width::D32, v));
-  EXPECT_EQ(v, 0xBE340020u);
-}
-
-TEST(CaenStandin, RefusesWhatTheLibraryRefuses) {
-  void* dl = dlopen(VME_CAEN_STANDIN, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(dl, nullptr) << dlerror();
-  const auto init2 = reinterpret_cast<CaenInit2Fn>(dlsym(dl, "CAENVME_Init2"));
-  const auto read = reinterpret_cast<CaenReadCycleFn>(dlsym(dl, "CAENVME_ReadCycle"));
-  const auto end = reinterpret_cast<CaenEndFn>(dlsym(dl, "CAENVME_End"));
-  const auto decode = reinterpret_cast<CaenDecodeErrorFn>(dlsym(dl, "CAENVME_DecodeError"));
-  ASSERT_TRUE(init2 && read && end && decode);
-
-  const std::uint32_t link = 3;
-  std::int32_t h = -1, other = -1;
-  ASSERT_EQ(init2(0, &link, 0, &h), caen::kSuccess);
-  EXPECT_EQ(init2(0, &link, 0, &other), caen::kAlreadyOpen);
-  EXPECT_EQ(init2(0, nullptr, 0, &other), caen::kInvalidParam);
-  EXPECT_EQ(init2(28, &link, 0, &other), caen::kInvalidParam);
-  EXPECT_EQ(init2(0, &link, -1, &other), caen::kInvalidParam);
-  EXPECT_EQ(init2(0, &link, 1, nullptr), caen::kInvalidParam);
-  EXPECT_EQ(init2(27, "", 0, &other), caen::kInvalidParam);
-  EXPECT_EQ(init2(27, "a host", 0, &other), caen::kInvalidParam);
-
-  std::uint16_t d = 0;
-  struct Cycle {
-    std::int32_t handle;
-    std::uint32_t address;
-    void* data;
-    CVAddressModifier am;
-    CVDataWidth dw;
-    CVErrorCodes code;
-  };
-  const Cycle cycles[] = {
-      {h, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kSuccess},
-      {h, 0x200000, &d, caen::kA24SuperData, caen::kD16, caen::kSuccess},
-      {h, 0x200000, &d, 0x3F, caen::kD16, caen::kInvalidParam},
-      {h, 0x200000, &d, caen::kA24UserData, 0x03, caen::kInvalidParam},
-      {h, 0x200000, nullptr, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
-      {h, 0x1200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
-      {-1, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
-      {h + 1, 0x200000, &d, caen::kA24UserData, caen::kD16, caen::kInvalidParam},
-      {h, 0x2000, &d, caen::kA16User, caen::kD16, caen::kBusError},
-      {h, 0x300000, &d, caen::kA24UserData, caen::kD16, caen::kBusError},
-  };
-  for (const Cycle& c : cycles)
-    EXPECT_EQ(read(c.handle, c.address, c.data, c.am, c.dw), c.code)
-        << std::hex << c.address << " am " << c.am << " dw " << c.dw;
-  EXPECT_EQ(end(h), caen::kSuccess);
-  EXPECT_EQ(end(h), caen::kInvalidParam);
-  EXPECT_EQ(read(h, 0x200000, &d, caen::kA24UserData, caen::kD16), caen::kInvalidParam);
-  EXPECT_STREQ(decode(caen::kCommError), "Communication error");
-
-  // A setting it cannot read fails the open, its text on one line, until an
-  // open whose settings read.
-  const char* const refused[][3] = {
-      {"CAEN_STANDIN_OPEN_FAILS", "-0", "=-0: expected a negative error code"},
-      {"CAEN_STANDIN_OPEN_FAILS", "-2147483649", "=-2147483649: expected a negative error code"},
-      {"CAEN_STANDIN_COMM_ERROR_AFTER", "0x10", "=0x10: expected a count of cycles"},
-      {"CAEN_STANDIN_COMM_ERROR_CODE", "-2\n", "=-2\\x0A: expected a negative error code"},
-  };
-  for (const auto& [knob, value, text] : refused) {
-    setenv(knob, value, 1);
-    EXPECT_EQ(init2(0, &link, 0, &h), caen::kGenericError) << knob;
-    EXPECT_EQ(decode(caen::kGenericError), std::string(knob) + text);
-    unsetenv(knob);
-  }
-  setenv("CAEN_STANDIN_OPEN_FAILS", "-2147483648", 1);
-  EXPECT_EQ(init2(0, &link, 0, &h), INT_MIN);
-  unsetenv("CAEN_STANDIN_OPEN_FAILS");
-  EXPECT_STREQ(decode(caen::kGenericError), "Unspecified error");
 }
 
 }  // namespace

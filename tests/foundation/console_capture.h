@@ -8,28 +8,7 @@
 
 namespace vmetest {
 
-inline std::string withConsole(const std::string& input, const std::function<void()>& body) {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::fwrite(input.data(), 1, input.size(), in);
-  std::rewind(in);
-  std::fflush(stdout);
-  std::FILE* oldIn = stdin;
-  std::FILE* oldOut = stdout;
-  stdin = in;
-  stdout = out;
-  body();
-  std::fflush(out);
-  stdin = oldIn;
-  stdout = oldOut;
-  std::rewind(out);
-  std::string text;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) text.append(buf, n);
-  std::fclose(in);
-  std::fclose(out);
-  return text;
-}
+// Defined by the runner's file of the system (tests/support).
+std::string withConsole(const std::string& input, const std::function<void()>& body);
 
 }  // namespace vmetest

@@ -81,6 +81,19 @@ TEST_F(Script, ReadsWritesAndCommentsWithTheirTrace) {
   EXPECT_EQ(cycles(), expected);
 }
 
+// A Ctrl-Z byte is a byte of its line, never the end of the file.
+TEST_F(Script, CtrlZIsAByteOfItsLine) {
+  RunResult r = play("200000\ntext \x1a more\n10 1234\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, std::string(kHeader) + "file: 200000\n" + kOpen200000 +
+                       "file: text \x1a more\n"
+                       "file: 10 1234\n"
+                       " vme: addr   10 wrote 1234\n"
+                       "end of file\n"
+                       "VXI done.\n");
+  EXPECT_EQ(cycles().back(), "W A24 D16 00200020 1234");
+}
+
 TEST_F(Script, PausesTakeOneCharacterEach) {
   // "ab" and Return at the first pause feed the next two pauses.
   RunResult r = play(

@@ -247,6 +247,7 @@ TEST(QemseqConsole, ReturnRunsDump1AndEndOfInputCloses) {
 }
 
 TEST(QemseqConsole, ControlCAtAPromptKeepsTheWholeTrace) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   // DUMP 1, then the dialogue ends at the next prompt: by end of input, or by
   // Control-C, after which the program still dies of SIGINT.
   Session ended;

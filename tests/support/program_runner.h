@@ -2,6 +2,8 @@
 // crate and trace, and a time-out, and captures what it printed.
 #pragma once
 
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -70,7 +72,9 @@ class ProgramSession {
  private:
   void pump(int waitMs);
   int pid_ = -1;
+  void* process_ = nullptr;  // Windows: the process handle
   int in_ = -1, out_ = -1, err_ = -1;
+  bool outIsFile_ = false;  // Windows: standard output into a scratch file
   RunResult result_;
   bool done_ = false;
 };
@@ -97,5 +101,27 @@ std::vector<std::string> readLines(const std::string& path);
 std::vector<std::string> traceCycles(const std::string& path);
 // Number of non-overlapping occurrences of needle in text.
 std::size_t countOf(const std::string& text, const std::string& needle);
+
+// The test process's own environment, seen by the libraries it loads.
+void setEnv(const std::string& name, const std::string& value);
+void unsetEnv(const std::string& name);
+// Whether the system has POSIX signals; false on Windows, whose cases that
+// send them are skipped as Linux-only.
+bool hasPosixSignals();
+// Whether the kernel method is built (Linux); its rows are left out elsewhere.
+bool hasKernelMethod();
+
+// Shared by the runner's own files.
+namespace runner {
+using Clock = std::chrono::steady_clock;
+inline int msLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+// The bus library's line moved from err to bus.
+void splitBusLine(RunResult& r);
+// A console capture's end: what out holds from its start; both files closed.
+std::string readAndClose(std::FILE* in, std::FILE* out);
+}  // namespace runner
 
 }  // namespace vmetest

@@ -65,6 +65,7 @@ TEST(Trigsoak, RunsTheNumberOfLoopsAsked) {
 }
 
 TEST(Trigsoak, EmptyLoopCountRunsUntilInterrupted) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   vmetest::TempDir dir;
   const std::string trace = dir.file("t.trace");
   RunOptions o = withInput("\n\n", {{"VME_SIM_TRACE", trace}});

@@ -92,6 +92,7 @@ void expectEnded(const TwoLoops& r) {
 }  // namespace
 
 TEST(ScopeLoop, ZeroWriteLoopThenReadLoopInD16) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   auto r = runTwoLoops("vmescope", "n\nn\nh200000\nn\ny\n6\n1234\ny\ny\nn\n", "\n\ny\n");
   expectEnded(r);
   // The next exchange defaults to the loop's offset.
@@ -105,6 +106,7 @@ TEST(ScopeLoop, ZeroWriteLoopThenReadLoopInD16) {
 }
 
 TEST(ScopeLoop, ReadOptionThenPlainWriteLoopInD32) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   auto r = runTwoLoops("vmescope", "n\nn\nh200000\ny\ny\n6\n12345678\ny\nn\ny\nn\n",
                        "\n0badcafe\ny\nn\nn\n");
   expectEnded(r);
@@ -120,6 +122,7 @@ TEST(ScopeLoop, ReadOptionThenPlainWriteLoopInD32) {
 }
 
 TEST(ScopeLoop, ErrorMessageOptionComparesTheTypedValue) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   // 0x12345 writes 0x2345 in D16, so every pass reports a mismatch; the
   // second loop writes what reads back and reports none.
   auto r = runTwoLoops("vmescopeb", "\n\ny\n4\n12345\ny\nn\ny\ny\n", "\n55aa\ny\ny\ny\ny\n");
@@ -140,6 +143,7 @@ TEST(ScopeLoop, ErrorMessageOptionComparesTheTypedValue) {
 }
 
 TEST(ScopeLoop, WordScopeWritesBackWhatItRead) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   // Bits 0x00F0 of the word at byte 6 read 1: after the first pass the loop
   // writes the value read.
   auto r = runTwoLoops("vmescope16", "\n\ny\n3\n1234\ny\ny\nn\n", "\n100\ny\ny\ny\n",
@@ -167,6 +171,7 @@ TEST(ScopeLoop, WordScopeWritesBackWhatItRead) {
 }
 
 TEST(ScopeLoop, ControlCOutsideALoopEndsTheProgram) {
+  if (!vmetest::hasPosixSignals()) GTEST_SKIP() << "Linux-only: POSIX signals";
   TempDir dir;
   const std::string trace = dir.file("bus.trace");
   RunOptions o;
