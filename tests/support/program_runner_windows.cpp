@@ -264,11 +264,30 @@ TempDir::TempDir() {
   throw std::runtime_error("cannot make a scratch folder");
 }
 
+// A file of its own that goes with its last handle.  The runtime's tmpfile
+// names its files from a counter of its own, in the root folder: two test
+// processes at once take the same name, and one gets none.
+std::FILE* scratchFile() {
+  char dir[MAX_PATH + 1], path[MAX_PATH + 1];
+  if (GetTempPathA(sizeof dir, dir) == 0 || GetTempFileNameA(dir, "con", 0, path) == 0) return nullptr;
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DeleteFileA(path);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_RDWR);
+  std::FILE* f = fd < 0 ? nullptr : _fdopen(fd, "w+b");
+  if (f == nullptr) (fd < 0 ? CloseHandle(h) : _close(fd));
+  return f;
+}
+
 // The runtime's stdin and stdout cannot be assigned: their descriptors are
 // pointed at the files for a while.
 std::string withConsole(const std::string& input, const std::function<void()>& body) {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
+  std::FILE* in = scratchFile();
+  std::FILE* out = scratchFile();
+  if (in == nullptr || out == nullptr) throw std::runtime_error("cannot make a scratch file");
   std::fwrite(input.data(), 1, input.size(), in);
   std::fflush(in);
   std::rewind(in);
