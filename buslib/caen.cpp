@@ -12,6 +12,7 @@
 #include "buslib/bus_trace.h"
 #include "buslib/caen_vme_abi.h"
 #include "buslib/nivxi.h"
+#include "buslib/vendor_library.h"
 #include "platform/platform.h"
 
 namespace vmebus {
@@ -214,27 +215,12 @@ class CaenMethod : public AccessMethod {
 
   template <typename Fn>
   bool symbol(Fn& fn, const char* name, bool required) {
-    fn = reinterpret_cast<Fn>(platform::librarySymbol(dl_, name));
-    if (fn != nullptr || !required) return true;
-    const char* e = platform::libraryError();
-    failure_ = std::string("the library has no ") + name + ": " + (e != nullptr ? e : "");
-    return false;
+    return vendorSymbol(dl_, fn, name, required, failure_);
   }
 
   bool load() {
-    // dlopen would wait on a FIFO for ever; a bare name is the loader's to find.
-    platform::FileInfo st;
-    if (library_.find_first_of("/\\") != std::string::npos && platform::fileInfo(library_.c_str(), st) &&
-        st.kind != platform::FileKind::Regular) {
-      failure_ = "cannot load the library: " + library_ + ": not a regular file";
-      return false;
-    }
-    dl_ = platform::loadLibrary(library_.c_str());
-    if (dl_ == nullptr) {
-      const char* e = platform::libraryError();
-      failure_ = "cannot load the library: " + std::string(e != nullptr ? e : library_);
-      return false;
-    }
+    dl_ = loadVendorLibrary(library_, failure_);
+    if (dl_ == nullptr) return false;
     if (!symbol(init2_, "CAENVME_Init2", false) ||
         !symbol(init_, "CAENVME_Init", init2_ == nullptr) ||
         !symbol(read_, "CAENVME_ReadCycle", true) || !symbol(write_, "CAENVME_WriteCycle", true) ||

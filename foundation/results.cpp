@@ -412,7 +412,8 @@ bool resultsOpen(const char* program, const vmebus::BusConfig& bus, const char* 
       {"device table", bus.deviceTable, true},
       {"input file", played != nullptr ? played : "", true},
       // A bare name is looked for by the loader, not here.
-      {"CAEN library", bus.caenLibrary.find('/') != std::string::npos ? bus.caenLibrary : "", true},
+      {"CAEN library", bus.caenLibrary.find_first_of("/\\") != std::string::npos ? bus.caenLibrary : "", true},
+      {"VISA library", bus.visaLibrary.find_first_of("/\\") != std::string::npos ? bus.visaLibrary : "", true},
       {"trace file", bus.tracePath, false},
   };
   if (!resultsPath.empty()) {

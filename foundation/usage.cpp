@@ -50,9 +50,10 @@ const char kAnswers[] =
     "N (binary), O (octal) or H (hex): 10 is sixteen, I10 is ten.\n";
 
 const char kBus[] =
-    "  VME_BUS           sim, vme_user, vme_user:DIR, vme_user:standin or\n"
-    "                    caen:MODEL:LINK[:NODE]; unset: sim when VME_SIM_CRATE is\n"
-    "                    set, else vme_user when /dev/bus/vme/ctl exists, else sim\n"
+    "  VME_BUS           sim, vme_user, vme_user:DIR, vme_user:standin,\n"
+    "                    caen:MODEL:LINK[:NODE] or visa[:RESOURCE]; unset: sim when\n"
+    "                    VME_SIM_CRATE is set, else vme_user when /dev/bus/vme/ctl\n"
+    "                    exists, else sim\n"
     "  VME_SIM_CRATE     the simulated crate's file (unset: the built-in crate)\n"
     "  VME_TRACE         append every bus cycle to this file\n"
     "  VME_TRACE_LIMIT   the trace's size limit in bytes, K, M or G (default 1G)\n";
@@ -66,7 +67,8 @@ const char kResults[] =
 
 const char kBridge[] =
     "  VME_BYTE_ORDER    big (default) or little, for a bridge that swaps bytes\n"
-    "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (" VME_CAEN_DEFAULT_LIBRARY ")\n";
+    "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (" VME_CAEN_DEFAULT_LIBRARY ")\n"
+    "  VME_VISA_LIBRARY  the VISA library of VME_BUS=visa (" VME_VISA_DEFAULT_LIBRARY ")\n";
 
 // The prompt padded to its column, then the note; the note's further lines
 // start in that column.

@@ -21,6 +21,7 @@
 #include "buslib/caen_vme_abi.h"
 #include "crate/crate.h"
 #include "platform/platform.h"
+#include "standins/knob_text.h"
 
 #define CAEN_EXPORT extern "C" PLATFORM_EXPORT
 
@@ -66,15 +67,7 @@ bool readKnob(const char* name, bool code, long& value) {
     value = code ? -static_cast<long>(n) : static_cast<long>(n);
     return true;
   }
-  // The value as it is, a control or non-ASCII byte as \xNN: one line.
-  knobRefused = std::string(name) + "=";
-  for (const char* c = v; *c != '\0'; ++c) {
-    const auto b = static_cast<unsigned char>(*c);
-    char hex[5];
-    std::snprintf(hex, sizeof hex, "\\x%02X", b);
-    if (b >= ' ' && b <= '~') knobRefused += *c;
-    else knobRefused += hex;
-  }
+  knobRefused = standin::knobShown(name, v);
   knobRefused += code ? ": expected a negative error code" : ": expected a count of cycles";
   return false;
 }

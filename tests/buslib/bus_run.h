@@ -9,5 +9,7 @@ inline constexpr int kTimeoutMs = 60000;
 inline const char kStandin[] = "vme_user:standin";
 inline const char kCaen[] = "caen:V1718:0";
 inline const std::string kCaenLib = VME_CAEN_STANDIN;
+inline const char kVisa[] = "visa";
+inline const std::string kVisaLib = VME_VISA_STANDIN;
 
 }  // namespace vmetest::busrun

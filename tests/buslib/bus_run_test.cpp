@@ -67,6 +67,14 @@ const Row kRows[] = {
     {"caen_vmemtest_no_d8", "vmemtest", kMemtest, "memory-no-d8", kCaen},
     {"caen_trigprobe", "trigprobe", "\n", "", kCaen},
     {"caen_trigprobe_flaky", "trigprobe", "\n", "trigger-flaky", kCaen},
+    {"visa_qemtest", "qemtest", "", "", kVisa},
+    {"visa_qemtest_clock_off", "qemtest", "", "qem-clock-off", kVisa},
+    {"visa_qemttc", "qemttc", "", "", kVisa},
+    {"visa_qemttc_ttc_data_dead", "qemttc", "", "ttc-data-dead", kVisa},
+    {"visa_vmemtest", "vmemtest", kMemtest, "", kVisa},
+    {"visa_vmemtest_no_d32", "vmemtest", kMemtest, "memory-no-d32", kVisa},
+    {"visa_trigprobe", "trigprobe", "\n", "", kVisa},
+    {"visa_trigprobe_flaky", "trigprobe", "\n", "trigger-flaky", kVisa},
 };
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -91,7 +99,8 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
   for (int i = 0; i < 2; ++i) {
     RunOptions o = withInput(row.input, {{"VME_BUS", buses[i]},
                                          {"VME_SIM_TRACE", dir.file(buses[i])},
-                                         {"VME_CAEN_LIBRARY", kCaenLib}});
+                                         {"VME_CAEN_LIBRARY", kCaenLib},
+                                         {"VME_VISA_LIBRARY", kVisaLib}});
     if (!row.crate.empty())
       o.env["VME_SIM_CRATE"] = sourcePath("examples/faults/" + row.crate + ".crate");
     if (!row.script.empty()) o.args = {dir.write("script", row.script)};
@@ -99,7 +108,9 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
     r[i] = runProgram(row.program, o);
     ASSERT_FALSE(r[i].timedOut) << buses[i];
   }
-  EXPECT_NE(r[1].bus.find(row.bus == std::string(kCaen) ? "CAEN bridge V1718" : "stand-in"),
+  const std::string bus = row.bus;
+  EXPECT_NE(r[1].bus.find(bus == kCaen ? "CAEN bridge V1718" : bus == kVisa ? "VISA resource VXI0::MEMACC"
+                                                                            : "stand-in"),
             std::string::npos)
       << r[1].bus;
   EXPECT_EQ(r[1].exitStatus, r[0].exitStatus);
@@ -208,11 +219,12 @@ TEST(BusLine, TestBinariesRunOnTheSimulatedCrateWhateverTheEnvironment) {
   EXPECT_FALSE(std::ifstream(dir.file("trace")).good());
 }
 
-// A CAEN bridge that cannot be opened: one line naming the model, the link
-// and the reason before anything else, status 2 and no cycle.  A link lost
-// in the middle of a run: said once, the run goes on and ends with status 2.
-// A library without CAENVME_Init2 opens with CAENVME_Init.
-TEST(CaenBridge, FailuresAndTheOlderOpen) {
+// A CAEN bridge or a VISA resource that cannot be opened: one line naming
+// the bridge and the reason before anything else, status 2 and no cycle.  A
+// link lost or a time-out in the middle of a run: said once, the run goes on
+// and ends with status 2; a bus error there is only a bus error.  A CAEN
+// library without CAENVME_Init2 opens with CAENVME_Init.
+TEST(BridgeLibraries, FailuresAndTheOlderOpen) {
   TempDir dir;
   const std::string noInit2 = VME_CAEN_STANDIN_NOINIT2;
   const std::string missing = dir.file("libCAENVME.so");
@@ -225,6 +237,8 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
     int status;
   };
   const std::string v1718 = "vme-bus: CAEN bridge V1718 link 0: ";
+  const std::string visa = "vme-bus: VISA resource VXI0::MEMACC through ";
+  const std::string visaStandin = visa + kVisaLib + ": ";
   const std::string knob = v1718 + "CAENVME_Init2 failed: CAEN_STANDIN_";
   const Case cases[] = {
       {kCaen, {{"VME_CAEN_LIBRARY", missing}}, v1718 + "cannot load the library: " + missing, 2},
@@ -263,6 +277,25 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
        v1718 + "CAENVME_ReadCycle at A24 0x00F091B4: Timeout error (-5); ", 2},
       {kCaen, {{"VME_CAEN_LIBRARY", noInit2}}, "", 0},
       {"caen:ETH_V4718:192.0.2.7:0", {}, "", 0},
+      {kVisa, {{"VME_VISA_LIBRARY", missing}}, visa + missing + ": cannot load the library: " + missing, 2},
+      {kVisa, {{"VME_VISA_LIBRARY", other}}, "vme-bus: VISA resource VXI0::MEMACC through " +
+       std::string(other) + ": the library has no viStatusDesc: ", 2},
+      {kVisa, {{"VME_VISA_LIBRARY", dir.path()}}, "vme-bus: VISA resource VXI0::MEMACC through " +
+       dir.path() + ": cannot load the library: " + dir.path() + ": not a regular file\n", 2},
+      {"visa:VXI1::MEMACC", {}, "vme-bus: VISA resource VXI1::MEMACC through " + kVisaLib +
+       ": viOpen failed: Insufficient location information or the device or resource is not "
+       "present in the system (0xBFFF0011)\n", 2},
+      {"visa:VXI0", {}, "vme-bus: VISA resource VXI0 through " + kVisaLib +
+       ": viOpen failed: Invalid resource reference specified. Parsing error (0xBFFF0012)\n", 2},
+      {kVisa, {{"VISA_STANDIN_OPEN_FAILS", "0xBFFF0015"}}, visaStandin + "viOpen failed: Timeout "
+       "expired before operation completed (0xBFFF0015)\n", 2},
+      {kVisa, {{"VISA_STANDIN_ERROR_AFTER", "x"}}, visaStandin + "viOpen failed: "
+       "VISA_STANDIN_ERROR_AFTER=x: expected a count of cycles (0xBFFF0000)\n", 2},
+      {kVisa, {{"VISA_STANDIN_ERROR_AFTER", "100"}}, visaStandin + "viIn16 at A24 0x00F00030: "
+       "Timeout expired before operation completed (0xBFFF0015); the results of this run cannot "
+       "be trusted\n", 2},
+      {kVisa, {{"VISA_STANDIN_ERROR_AFTER", "5000"}, {"VISA_STANDIN_ERROR_CODE", "0xBFFF0038"}}, "", 1},
+      {"visa:vxi0::memacc", {}, "", 0},
   };
   const RunResult sim = runProgram("qemtest", withInput(""));
   ASSERT_EQ(sim.exitStatus, 0);
@@ -270,6 +303,7 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
     RunOptions o = withInput("", c.env);
     o.env["VME_BUS"] = c.bus;
     o.env.emplace("VME_CAEN_LIBRARY", kCaenLib);
+    o.env.emplace("VME_VISA_LIBRARY", kVisaLib);
     o.env["VME_TRACE"] = dir.file("trace");
     std::remove(dir.file("trace").c_str());
     const RunResult r = runProgram("qemtest", o);
@@ -278,12 +312,13 @@ TEST(CaenBridge, FailuresAndTheOlderOpen) {
     EXPECT_EQ(r.exitStatus, c.status);
     if (c.err.empty()) {
       EXPECT_EQ(r.err, "");
-      EXPECT_EQ(r.out, sim.out);
+      if (c.status == 0) EXPECT_EQ(r.out, sim.out);
+      else EXPECT_THAT(r.out, EndsWith(": FAILED\nVXI done.\n")) << "a bus error fails a test";
       continue;
     }
     EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
     EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
-    if (c.err.find("CAENVME_ReadCycle") != std::string::npos) {
+    if (c.err.find(" at A24 ") != std::string::npos) {
       EXPECT_NE(traceCycles(dir.file("trace")).size(), 0u);
       EXPECT_NE(r.out.find("Fail"), std::string::npos) << "the failed cycle counts";
       EXPECT_THAT(r.out, EndsWith(": UNTRUSTED\nVXI done.\n")) << "whatever the verdicts";
