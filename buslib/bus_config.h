@@ -21,6 +21,7 @@ struct BusConfig {
   std::string traceLimit;      // VME_TRACE_LIMIT; empty: the default limit
   std::string deviceTable;     // VME_DEVICE_TABLE; empty: the method's own table
   std::string caenLibrary;     // VME_CAEN_LIBRARY; empty: libCAENVME.so
+  std::string nivxiLibrary;    // VME_NIVXI_LIBRARY; empty: nivxi.dll
 };
 
 // Splits a VME_BUS value into method and arguments.  False with error set
@@ -28,7 +29,7 @@ struct BusConfig {
 bool parseBusName(const std::string& bus, BusConfig& config, std::string& error);
 
 // VME_BUS, VME_BYTE_ORDER, VME_SIM_CRATE, VME_TRACE (VME_SIM_TRACE),
-// VME_TRACE_LIMIT, VME_DEVICE_TABLE and VME_CAEN_LIBRARY.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
+// VME_TRACE_LIMIT, VME_DEVICE_TABLE, VME_CAEN_LIBRARY and VME_NIVXI_LIBRARY.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
 // set, else the kernel interface when /dev/bus/vme/ctl exists, else the
 // simulated crate.  False with error set on a bad value.
 bool busConfigFromEnvironment(BusConfig& config, std::string& error);

@@ -3,6 +3,7 @@
 
 #include "buslib/access_method.h"
 #include "buslib/caen.h"
+#include "buslib/nivxi_bridge.h"
 #include "buslib/vme_user.h"
 #include "crate/crate.h"
 
@@ -66,6 +67,7 @@ const MethodEntry kMethods[] = {
     {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUserBus},
     {"caen", "caen:MODEL:LINK[:NODE]",
      [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, c.caenLibrary, e); }},
+    {"nivxi", "nivxi", makeNivxiMethod},
 };
 
 }  // namespace
