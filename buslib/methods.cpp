@@ -57,7 +57,7 @@ std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& erro
 
 struct MethodEntry {
   const char* name;   // VME_BUS before the colon
-  const char* forms;  // its VME_BUS values, for the message on a bad one
+  const char* forms;  // its VME_BUS values, for the message on a bad one ("": not listed)
   std::unique_ptr<AccessMethod> (*make)(const BusConfig& config, std::string& error);
 };
 
@@ -67,7 +67,7 @@ const MethodEntry kMethods[] = {
     {"vme_user", "vme_user, vme_user:DIR, vme_user:standin", makeVmeUserBus},
     {"caen", "caen:MODEL:LINK[:NODE]",
      [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, c.caenLibrary, e); }},
-    {"nivxi", "nivxi", makeNivxiMethod},
+    {"nivxi", kNivxiForms, makeNivxiMethod},
 };
 
 }  // namespace
@@ -85,7 +85,8 @@ std::unique_ptr<AccessMethod> makeMethod(const BusConfig& config, std::string& e
   for (const MethodEntry& m : kMethods)
     if (config.method == m.name) return m.make(config, error);
   std::string forms;
-  for (const MethodEntry& m : kMethods) forms += (forms.empty() ? "" : ", ") + std::string(m.forms);
+  for (const MethodEntry& m : kMethods)
+    if (*m.forms != '\0') forms += (forms.empty() ? "" : ", ") + std::string(m.forms);
   error = "VME_BUS=" + config.method + (config.arguments.empty() ? "" : ":" + config.arguments) +
           ": not a bus (" + forms + ")";
   return nullptr;

@@ -268,6 +268,8 @@ int NivxiNames::lookup(const std::string& name) const { return m_.find(name); }
 
 }  // namespace
 
+const char* const kNivxiForms = "nivxi";
+
 std::unique_ptr<AccessMethod> makeNivxiMethod(const BusConfig& config, std::string& error) {
   if (!config.arguments.empty()) {
     error = "VME_BUS=nivxi:" + config.arguments +

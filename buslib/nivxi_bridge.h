@@ -15,5 +15,8 @@ namespace vmebus {
 // open.  A window is one of the library's own; every cycle is one VXIin or
 // VXIout at the window's VME address plus the offset.
 std::unique_ptr<AccessMethod> makeNivxiMethod(const BusConfig& config, std::string& error);
+// Its VME_BUS value in the list of buses a bad value is told, "" where the
+// method is not built.
+extern const char* const kNivxiForms;
 
 }  // namespace vmebus

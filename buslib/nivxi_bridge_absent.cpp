@@ -4,6 +4,8 @@
 
 namespace vmebus {
 
+const char* const kNivxiForms = "";
+
 std::unique_ptr<AccessMethod> makeNivxiMethod(const BusConfig& config, std::string& error) {
   error = "VME_BUS=nivxi" + (config.arguments.empty() ? "" : ":" + config.arguments) +
           ": the NI-VXI method is built for 32-bit Windows only and not in this build";

@@ -353,6 +353,8 @@ TEST(NivxiLibrary, FailuresAndBusErrors) {
        at + "VXIin at A24 0x00F00030: status -9 and no bus error counted; the results of this "
             "run cannot be trusted\n", 2},
       {"nivxi:pxi0", {}, "vme-bus: VME_BUS=nivxi:pxi0: the NI-VXI method takes no arguments", 2},
+      {"pci", {}, "vme-bus: VME_BUS=pci: not a bus (sim, vme_user, vme_user:DIR, "
+                  "vme_user:standin, caen:MODEL:LINK[:NODE], nivxi)\n", 2},
       {kNivxi, {{"NIVXI_STANDIN_BUS_ERROR_AFTER", "100"}}, "", 1},
   };
   const RunResult sim = runProgram("qemtest", withInput(""));
@@ -397,6 +399,10 @@ TEST(NivxiLibrary, RefusedWhereNotBuilt) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "vme-bus: VME_BUS=nivxi: the NI-VXI method is built for 32-bit Windows only "
                    "and not in this build\n");
+  // A bad value's list of buses is the one it was before the method came.
+  const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", "pci"}}));
+  EXPECT_EQ(bad.err, "vme-bus: VME_BUS=pci: not a bus (sim, vme_user, vme_user:DIR, "
+                     "vme_user:standin, caen:MODEL:LINK[:NODE])\n");
 }
 #endif
 
