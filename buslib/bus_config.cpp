@@ -36,6 +36,7 @@ bool busConfigFromEnvironment(BusConfig& config, std::string& error) {
   config.deviceTable = text("VME_DEVICE_TABLE");
   config.caenLibrary = text("VME_CAEN_LIBRARY");
   config.visaLibrary = text("VME_VISA_LIBRARY");
+  config.nivxiLibrary = text("VME_NIVXI_LIBRARY");
   std::string bus = text("VME_BUS");
   if (bus.empty()) {
     if (!config.crateFile.empty()) bus = "sim";

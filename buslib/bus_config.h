@@ -22,6 +22,7 @@ struct BusConfig {
   std::string deviceTable;     // VME_DEVICE_TABLE; empty: the method's own table
   std::string caenLibrary;     // VME_CAEN_LIBRARY; empty: libCAENVME.so
   std::string visaLibrary;     // VME_VISA_LIBRARY; empty: libvisa.so (visa64.dll)
+  std::string nivxiLibrary;    // VME_NIVXI_LIBRARY; empty: nivxi.dll
 };
 
 // Splits a VME_BUS value into method and arguments.  False with error set
@@ -29,7 +30,8 @@ struct BusConfig {
 bool parseBusName(const std::string& bus, BusConfig& config, std::string& error);
 
 // VME_BUS, VME_BYTE_ORDER, VME_SIM_CRATE, VME_TRACE (VME_SIM_TRACE),
-// VME_TRACE_LIMIT, VME_DEVICE_TABLE, VME_CAEN_LIBRARY and VME_VISA_LIBRARY.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
+// VME_TRACE_LIMIT, VME_DEVICE_TABLE, VME_CAEN_LIBRARY, VME_VISA_LIBRARY and
+// VME_NIVXI_LIBRARY.  VME_BUS unset: the simulated crate when VME_SIM_CRATE is
 // set, else the kernel interface when /dev/bus/vme/ctl exists, else the
 // simulated crate.  False with error set on a bad value.
 bool busConfigFromEnvironment(BusConfig& config, std::string& error);

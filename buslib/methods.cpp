@@ -4,6 +4,7 @@
 #include "buslib/access_method.h"
 #include "buslib/caen.h"
 #include "buslib/visa.h"
+#include "buslib/nivxi_bridge.h"
 #include "buslib/vme_user.h"
 #include "crate/crate.h"
 
@@ -57,7 +58,7 @@ std::unique_ptr<AccessMethod> makeSim(const BusConfig& config, std::string& erro
 
 struct MethodEntry {
   const char* name;   // VME_BUS before the colon
-  const char* forms;  // its VME_BUS values, for the message on a bad one
+  const char* forms;  // its VME_BUS values, for the message on a bad one ("": not listed)
   std::unique_ptr<AccessMethod> (*make)(const BusConfig& config, std::string& error);
 };
 
@@ -69,6 +70,7 @@ const MethodEntry kMethods[] = {
      [](const BusConfig& c, std::string& e) { return makeCaenMethod(c.arguments, c.caenLibrary, e); }},
     {"visa", "visa[:RESOURCE]",
      [](const BusConfig& c, std::string&) { return makeVisaMethod(c.arguments, c.visaLibrary); }},
+    {"nivxi", kNivxiForms, makeNivxiMethod},
 };
 
 }  // namespace
@@ -86,7 +88,8 @@ std::unique_ptr<AccessMethod> makeMethod(const BusConfig& config, std::string& e
   for (const MethodEntry& m : kMethods)
     if (config.method == m.name) return m.make(config, error);
   std::string forms;
-  for (const MethodEntry& m : kMethods) forms += (forms.empty() ? "" : ", ") + std::string(m.forms);
+  for (const MethodEntry& m : kMethods)
+    if (*m.forms != '\0') forms += (forms.empty() ? "" : ", ") + std::string(m.forms);
   error = "VME_BUS=" + config.method + (config.arguments.empty() ? "" : ":" + config.arguments) +
           ": not a bus (" + forms + ")";
   return nullptr;

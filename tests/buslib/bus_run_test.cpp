@@ -77,6 +77,30 @@ const Row kRows[] = {
     {"visa_trigprobe_flaky", "trigprobe", "\n", "trigger-flaky", kVisa},
 };
 
+#ifdef VME_NIVXI_STANDIN
+// The NI-VXI method (32-bit Windows) on its stand-in library.
+const Row kNivxiRows[] = {
+    {"nivxi_qemtest", "qemtest", "", "", kNivxi},
+    {"nivxi_qemtest_clock_off", "qemtest", "", "qem-clock-off", kNivxi},
+    {"nivxi_qemttc", "qemttc", "", "", kNivxi},
+    {"nivxi_qemttc_ttc_data_dead", "qemttc", "", "ttc-data-dead", kNivxi},
+    {"nivxi_vmemtest", "vmemtest", kMemtest, "", kNivxi},
+    {"nivxi_vmemtest_no_d32", "vmemtest", kMemtest, "memory-no-d32", kNivxi},
+    {"nivxi_trigprobe", "trigprobe", "\n", "", kNivxi},
+    {"nivxi_trigprobe_flaky", "trigprobe", "\n", "trigger-flaky", kNivxi},
+    // The device table is the library's FindDevLA.
+    {"nivxi_trigprobe2", "trigprobe2", "\n", "", kNivxi},
+};
+#endif
+
+// The bus line's words for a bus.
+const char* busWords(const std::string& bus) {
+  return bus == kCaen    ? "CAEN bridge V1718"
+         : bus == kVisa  ? "VISA resource VXI0::MEMACC"
+         : bus == kNivxi ? "NI-VXI library"
+                         : "stand-in";
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
   std::vector<char> p(1 << 16), q(1 << 16);
@@ -101,6 +125,9 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
                                          {"VME_SIM_TRACE", dir.file(buses[i])},
                                          {"VME_CAEN_LIBRARY", kCaenLib},
                                          {"VME_VISA_LIBRARY", kVisaLib}});
+#ifdef VME_NIVXI_STANDIN
+    o.env["VME_NIVXI_LIBRARY"] = kNivxiLib;
+#endif
     if (!row.crate.empty())
       o.env["VME_SIM_CRATE"] = sourcePath("examples/faults/" + row.crate + ".crate");
     if (!row.script.empty()) o.args = {dir.write("script", row.script)};
@@ -108,11 +135,7 @@ TEST_P(OnEachBus, StandinPrintsAndTracesAsTheSimulatedCrate) {
     r[i] = runProgram(row.program, o);
     ASSERT_FALSE(r[i].timedOut) << buses[i];
   }
-  const std::string bus = row.bus;
-  EXPECT_NE(r[1].bus.find(bus == kCaen ? "CAEN bridge V1718" : bus == kVisa ? "VISA resource VXI0::MEMACC"
-                                                                            : "stand-in"),
-            std::string::npos)
-      << r[1].bus;
+  EXPECT_NE(r[1].bus.find(busWords(row.bus)), std::string::npos) << r[1].bus;
   EXPECT_EQ(r[1].exitStatus, r[0].exitStatus);
   EXPECT_EQ(r[1].out, r[0].out);
   // A long soak's progress lines come every 10 s, by the clock, not the bus.
@@ -142,6 +165,9 @@ std::vector<Row> rowsHere() {
   std::vector<Row> rows;
   for (const Row& row : kRows)
     if (hasKernelMethod() || row.bus != std::string(kStandin)) rows.push_back(row);
+#ifdef VME_NIVXI_STANDIN
+  rows.insert(rows.end(), std::begin(kNivxiRows), std::end(kNivxiRows));
+#endif
   return rows;
 }
 
@@ -328,6 +354,93 @@ TEST(BridgeLibraries, FailuresAndTheOlderOpen) {
     }
   }
 }
+
+#ifdef VME_NIVXI_STANDIN
+// The NI-VXI library: one that cannot be opened is one line naming it and
+// why, status 2 and no cycle.  A bus error is the crate's answer and the run
+// goes on; a cycle that fails without one (a time-out) is said once and the
+// run ends with status 2.
+TEST(NivxiLibrary, FailuresAndBusErrors) {
+  TempDir dir;
+  const std::string missing = dir.file("nivxi.dll");
+  const std::string noInfo = VME_NIVXI_STANDIN_NOINFO;
+  const std::string at = "vme-bus: NI-VXI library " + kNivxiLib + ": ";
+  struct Case {
+    const char* bus;
+    std::map<std::string, std::string> env;
+    std::string err;  // the line's start, "" for none
+    int status;
+  };
+  const Case cases[] = {
+      {kNivxi, {{"VME_NIVXI_LIBRARY", missing}},
+       "vme-bus: NI-VXI library " + missing + ": cannot load the library: " + missing, 2},
+      {kNivxi, {{"VME_NIVXI_LIBRARY", dir.path()}},
+       "vme-bus: NI-VXI library " + dir.path() + ": cannot load the library: " + dir.path() +
+           ": not a regular file\n", 2},
+      {kNivxi, {{"VME_NIVXI_LIBRARY", "kernel32.dll"}},
+       "vme-bus: NI-VXI library kernel32.dll: the library has no InitVXIlibrary", 2},
+      {kNivxi, {{"VME_NIVXI_LIBRARY", noInfo}},
+       "vme-bus: NI-VXI library " + noInfo + ": the library has no global_vars", 2},
+      {kNivxi, {{"NIVXI_STANDIN_OPEN_FAILS", "-5"}}, at + "InitVXIlibrary failed: status -5\n", 2},
+      // A knob the stand-in cannot read fails the open, never passes unseen.
+      {kNivxi, {{"NIVXI_STANDIN_BUS_ERROR_AFTER", "1e3"}},
+       at + "InitVXIlibrary failed: status -100\n", 2},
+      {kNivxi, {{"NIVXI_STANDIN_TIMEOUT_AFTER", "100"}},
+       at + "VXIin at A24 0x00F00030: status -9 and no bus error counted; the results of this "
+            "run cannot be trusted\n", 2},
+      {"nivxi:pxi0", {}, "vme-bus: VME_BUS=nivxi:pxi0: the NI-VXI method takes no arguments", 2},
+      {"pci", {}, "vme-bus: VME_BUS=pci: not a bus (sim, vme_user, vme_user:DIR, "
+                  "vme_user:standin, caen:MODEL:LINK[:NODE], nivxi)\n", 2},
+      {kNivxi, {{"NIVXI_STANDIN_BUS_ERROR_AFTER", "100"}}, "", 1},
+  };
+  const RunResult sim = runProgram("qemtest", withInput(""));
+  ASSERT_EQ(sim.exitStatus, 0);
+  for (const Case& c : cases) {
+    RunOptions o = withInput("", c.env);
+    o.env["VME_BUS"] = c.bus;
+    o.env.emplace("VME_NIVXI_LIBRARY", kNivxiLib);
+    o.env["VME_TRACE"] = dir.file("trace");
+    std::remove(dir.file("trace").c_str());
+    const RunResult r = runProgram("qemtest", o);
+    SCOPED_TRACE(std::string(c.bus) + " " + c.err);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, c.status);
+    const auto cycles = traceCycles(dir.file("trace"));
+    if (c.err.empty()) {
+      // The crate's bus error: traced as one, counted as a failure.
+      EXPECT_EQ(r.bus, "vme-bus: using the NI-VXI library " + kNivxiLib + "\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_NE(r.out, sim.out);
+      EXPECT_NE(std::count_if(cycles.begin(), cycles.end(),
+                              [](const std::string& l) { return l.ends_with(" BERR"); }),
+                0);
+      continue;
+    }
+    EXPECT_EQ(countOf(r.err, "\n"), 1u) << r.err;
+    EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
+    if (c.err.find("VXIin") != std::string::npos) {
+      EXPECT_NE(cycles.size(), 0u);
+      EXPECT_THAT(r.out, EndsWith(": UNTRUSTED\nVXI done.\n")) << "whatever the verdicts";
+    } else {
+      EXPECT_EQ(r.out, "") << "stopped before its first line, as for any bad setting";
+      EXPECT_TRUE(cycles.empty());
+    }
+  }
+}
+#else
+// Anywhere but 32-bit Windows the method is refused in one line.
+TEST(NivxiLibrary, RefusedWhereNotBuilt) {
+  const RunResult r = runProgram("trigprobe", withInput("\n", {{"VME_BUS", "nivxi"}}));
+  EXPECT_EQ(r.exitStatus, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "vme-bus: VME_BUS=nivxi: the NI-VXI method is built for 32-bit Windows only "
+                   "and not in this build\n");
+  // A bad value's list of buses is the one it was before the method came.
+  const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", "pci"}}));
+  EXPECT_EQ(bad.err, "vme-bus: VME_BUS=pci: not a bus (sim, vme_user, vme_user:DIR, "
+                     "vme_user:standin, caen:MODEL:LINK[:NODE])\n");
+}
+#endif
 
 // The device table file is text like every other: CR LF is a line end; a
 // directory or a file with a NUL byte is said once and finds nothing.
