@@ -435,10 +435,10 @@ TEST(NivxiLibrary, RefusedWhereNotBuilt) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "vme-bus: VME_BUS=nivxi: the NI-VXI method is built for 32-bit Windows only "
                    "and not in this build\n");
-  // A bad value's list of buses is the one it was before the method came.
+  // A bad value's list of buses names only those of this build.
   const RunResult bad = runProgram("qemtest", withInput("", {{"VME_BUS", "pci"}}));
   EXPECT_EQ(bad.err, "vme-bus: VME_BUS=pci: not a bus (sim, vme_user, vme_user:DIR, "
-                     "vme_user:standin, caen:MODEL:LINK[:NODE])\n");
+                     "vme_user:standin, caen:MODEL:LINK[:NODE], visa[:RESOURCE])\n");
 }
 #endif
 
