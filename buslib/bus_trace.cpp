@@ -304,6 +304,14 @@ bool flushTrace() {
   return ok;
 }
 
+bool traceLimitBytes(const std::string& text, std::uint64_t& bytes) {
+  if (text.empty()) {
+    bytes = kDefaultLimit;
+    return true;
+  }
+  return parseLimit(text.c_str(), bytes);
+}
+
 bool noteInputFile(int fd, const char* path, const char* what) {
   return vmesim::noteInputFile(fd, path, what);
 }

@@ -32,6 +32,10 @@ bool openTrace(const char* path, std::string* why = nullptr);
 // with the reason in error (without the library's prefix) on a bad setting
 // or a trace that cannot be opened.
 bool startTrace(const BusConfig& config, std::string& error);
+// The bytes a VME_TRACE_LIMIT text allows (empty: the default, 1 GiB); false
+// for a text startTrace refuses.  Other files of a run bounded by the same
+// rule use it.
+bool traceLimitBytes(const std::string& text, std::uint64_t& bytes);
 // Writes what is buffered, with the count of untraced cycles when the limit
 // was reached, and closes the file.
 void closeTrace();

@@ -9,6 +9,7 @@
 #include "foundation/results.h"
 #include "foundation/run_end.h"
 #include "foundation/version.h"
+#include "foundation/waves.h"
 #include "standins/offer.h"
 
 const char kStatusVerdicts[] =
@@ -65,6 +66,10 @@ const char kResults[] =
     "  VME_RESULTS       append the run's record to this file, one JSON line\n"
     "  VME_JUNIT         write the run to this file as JUnit XML\n";
 
+const char kWaves[] =
+    "  VME_WAVES         write each sequencer stream scanned or read back into\n"
+    "                    this folder as a waveform file (VCD)\n";
+
 const char kBridge[] =
     "  VME_BYTE_ORDER    big (default) or little, for a bridge that swaps bytes\n"
     "  VME_CAEN_LIBRARY  the bridge library of VME_BUS=caen:... (" VME_CAEN_DEFAULT_LIBRARY ")\n"
@@ -91,9 +96,9 @@ void printUsage(std::FILE* out, const ProgramUsage& u) {
                *u.operands != '\0' ? " " : "", u.operands, u.text);
   printQuestions(out, u);
   if (u.asks) std::fprintf(out, "%s", kAnswers);
-  std::fprintf(out, "\nEnvironment:\n%s%s%s%s\nExit status:\n%s", kBus,
-               u.deviceTable ? kDeviceTable : "", u.results ? kResults : "", kBridge,
-               u.statuses);
+  std::fprintf(out, "\nEnvironment:\n%s%s%s%s%s\nExit status:\n%s", kBus,
+               u.deviceTable ? kDeviceTable : "", u.results ? kResults : "",
+               u.waves ? kWaves : "", kBridge, u.statuses);
 }
 
 // Help asked for: the answer goes to standard output, which must take it.
@@ -167,6 +172,12 @@ int startRun(const ProgramUsage& u, const char* file) {
     std::fprintf(stderr, "%s writes no run record\n", u.name);
   }
   if (!configured) return stopBeforeTests("vme-bus: " + error);
+  if (u.waves) {
+    std::string refused;
+    if (!wavesOpen(u.name, config, file, refused)) return stopBeforeTests(refused);
+  } else if (recordAsked("VME_WAVES")) {
+    std::fprintf(stderr, "%s writes no waveform files\n", u.name);
+  }
   if (!vmebus::startBus(config, error)) return stopBeforeTests(error);
   return -1;
 }

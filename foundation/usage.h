@@ -22,6 +22,7 @@ struct ProgramUsage {
   bool asks = false;         // it asks questions at the console
   bool results = false;      // VME_RESULTS and VME_JUNIT apply
   bool deviceTable = false;  // VME_DEVICE_TABLE applies (the device lookup)
+  bool waves = false;        // VME_WAVES applies (the sequencer's waveforms)
   // The questions in the order asked, listed after text under their title.
   const char* questionsTitle = "Questions, in order, with their defaults:";
   std::span<const Question> questions{};

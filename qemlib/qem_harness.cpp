@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "foundation/pattern_rand.h"
 #include "foundation/verdicts.h"
+#include "foundation/waves.h"
+#include "qemlib/qem_waves.h"
 
 int idCurrent = ID_UNREAD;
 int idPrevious = NO_VALUE;
@@ -151,14 +154,20 @@ int test_sink(std::int32_t* expected, int compareWords, int playWords) {
     expected[i] = b * 0x0101;
     orBits |= b;
   }
+  // The words read, and where they differed, for the waveform.
+  static std::int32_t readBack[SEQ_WORDS];
+  std::vector<int> mismatches;
   for (int i = 0; i < compareWords; ++i) {
     const int read = seqRAM.read16(2u * static_cast<unsigned>(i));
+    readBack[i] = read;
     if (read != (expected[i] & 0xFFFF)) {
       printErrorLine("test_sink: wrote %04X, read %04X, byte %x\n", static_cast<unsigned>(expected[i]),
                   read, 2u * static_cast<unsigned>(i));
       ++errors;
+      if (wavesWanted()) mismatches.push_back(i);
     }
   }
+  writeSinkWaves(readBack, expected, compareWords, mismatches);
   const int output = reg_output.get();
   if (output != orBits) {
     printErrorLine("test_sink: reg_output %04X, output %04X, SeqWords %04X\n", output, orBits,

@@ -5,7 +5,9 @@
 
 #include "foundation/verdicts.h"
 
+#include "foundation/waves.h"
 #include "qemlib/qem_registers.h"
+#include "qemlib/qem_waves.h"
 
 VmePtr seqRAM;
 int seqLastIndex = NO_VALUE;
@@ -34,10 +36,12 @@ int wrapAdd(int a, int b) {
 std::int32_t ramImage[SEQ_WORDS];
 
 // Runs one scan over a buffer.  Kept as one object so the train decoder
-// shares the per-call state.
+// shares the per-call state.  With marks, what it reports is also noted
+// there for the waveform.
 class Scan {
  public:
-  Scan(const std::int32_t* buffer, const ScanParams& p) : buf_(buffer), p_(p) {
+  Scan(const std::int32_t* buffer, const ScanParams& p, ScanMarks* marks)
+      : buf_(buffer), p_(p), marks_(marks) {
     lane_ = p.byte != 0 ? 1 : 0;
 #if defined(QEM_SEQ_FORMS)
     nextL1ID_ = 1;
@@ -71,9 +75,11 @@ class Scan {
   void error(const char* label, int a, int b) {
     printErrorLine("ERROR: %s %X %X\n", label, static_cast<unsigned>(a), static_cast<unsigned>(b));
     ++errors_;
+    if (marks_ != nullptr) marks_->errors.push_back(k_);
   }
 
   void word(int k) {
+    k_ = k;
     const int d = byteAt(k);
     if (d == 0) return;
     ++nonzero_;
@@ -237,10 +243,13 @@ class Scan {
     stop_[line] = p;
     trainEnd_[line] = p;
     hasTrain_[line] = true;
+    if (marks_ != nullptr) marks_->trains.push_back({line, p, {fields[0], fields[1]}});
   }
 
   const std::int32_t* buf_;
   ScanParams p_;
+  ScanMarks* marks_;
+  int k_ = 0;  // the word being scanned
   int lane_ = 1;
   int errors_ = 0, nonzero_ = 0;
   int countL1A_ = 0, countECR_ = 0, countBCR_ = 0, countCAL_ = 0;
@@ -287,8 +296,11 @@ ScanParams scanDefaults() {
 
 ScanResult scanReport(const std::int32_t* buffer, ScanParams params) {
   if (params.count < 0) params.count = 0;
-  Scan scan(buffer, params);
+  ScanMarks marks;
+  const bool waves = wavesWanted();
+  Scan scan(buffer, params, waves ? &marks : nullptr);
   scan.run();
+  if (waves) writeScanWaves(buffer, params.count, params.byte, marks);
   return scan.result();
 }
 

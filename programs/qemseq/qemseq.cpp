@@ -3,16 +3,19 @@
 // scan it and dump the module; typed at the console or read from a command
 // file whose first numbered line gives the module's VME base address.
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/file_player.h"
 #include "foundation/program.h"
 #include "foundation/vme_window.h"
+#include "foundation/waves.h"
 #include "programs/qemseq/command_line.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -130,6 +133,10 @@ void runCommand(const char* keyword, int value) {
   }
   std::printf(" cmd: token %s value %i %04x key %i\n", keyword, value, static_cast<unsigned>(value),
               key);
+  // The command names its waveform file: "qemseq-scan-0001.vcd".
+  std::string step = keyword;
+  for (char& c : step) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  wavesStep(step.c_str());
 
   switch (key) {
     case HELP:
@@ -311,6 +318,7 @@ constexpr Profile kProfile{
             "after --, and - alone is a file named -.\n",
         .statuses = kStatusConsole,
         .asks = true,
+        .waves = true,
         .questionsTitle = "Questions without FILE, in order, with their defaults:",
         .questions = kQuestions,
     },

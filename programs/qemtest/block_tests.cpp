@@ -5,6 +5,7 @@
 
 #include "foundation/console.h"
 #include "foundation/verdicts.h"
+#include "foundation/waves.h"
 #include "qemtest.h"
 
 namespace {
@@ -90,6 +91,7 @@ int clkTest(int /*loop*/) {
 }
 
 void regTest() {
+  wavesStep("REG");
   // Also when RST ran no loop: a good module with firmware 8 must pass.
   adaptRegisterMasks();
   if (debugLevel > 0) {
@@ -106,6 +108,7 @@ void regTest() {
 }
 
 int ramTest() {
+  wavesStep("RAM");
   const int loops = askLoops("RAM test: Enter number of loops", 2);
   if (debugLevel > 1) printWords("RAM contents:", seqRAM, 16);
   reg_seqControl.set(q::seqctl::kStop);
@@ -135,6 +138,7 @@ int seqCommandCheck() {
 }
 
 void seqTest(bool ramFilled) {
+  wavesStep("SEQ");
   VReset(2);
   int loops = askLoops("SEQ test: Enter number of loops", 2);
   // The loops play the RAM as the RAM test left it against its record.
@@ -202,6 +206,7 @@ int brstTest(int loop) {
 }
 
 void seqAllTest() {
+  wavesStep("SEQall");
   // Word 100, one past the played range, is compared too: clear it in both
   // images, since a recording of the whole RAM (BRST) may have left a sink
   // byte there that the record does not know of.

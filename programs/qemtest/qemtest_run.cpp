@@ -4,6 +4,7 @@
 #include "foundation/console.h"
 #include "foundation/exit_status.h"
 #include "foundation/verdicts.h"
+#include "foundation/waves.h"
 #include "foundation/vme_window.h"
 #include "qemtest.h"
 
@@ -56,6 +57,7 @@ void runSequence() {
 }  // namespace
 
 int runTest(const char* name, TestBody body, int defaultLoops, const char* missing) {
+  wavesStep(name);
   char prompt[kPromptSize];
   std::snprintf(prompt, sizeof prompt, "%s%s", name, kAskTestLoops.prompt + 4);
   std::uint32_t answer = 0;

@@ -46,6 +46,7 @@ constexpr Profile kProfile{
         .statuses = kStatusVerdicts,
         .asks = true,
         .results = true,
+        .waves = true,
         .questions = kQuestions,
     },
     .prompts = PromptStyle::ReadLineFlush,

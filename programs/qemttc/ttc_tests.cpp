@@ -4,6 +4,7 @@
 
 #include "foundation/console.h"
 #include "foundation/verdicts.h"
+#include "foundation/waves.h"
 #include "qemlib/qem_harness.h"
 #include "qemlib/qem_registers.h"
 #include "qemlib/qem_scan.h"
@@ -193,6 +194,7 @@ int serStep() {
 }
 
 void regTest(int errors) {
+  wavesStep("REG");
   const int loops = askLoops("REG test: Enter number of loops");
   ttcLongCycle(kLongTTCrx, kTTCrxReg3);
   for (int i = 0; i < loops; ++i) {
@@ -203,6 +205,7 @@ void regTest(int errors) {
 }
 
 void ttcTest() {
+  wavesStep("TTC");
   ttcWrite(t::kXB2.offset, 0x0080);
   ttcWrite(t::kBgo0Mode.offset, 0x000D);
   const int loops = askLoops("TTC test: Enter number of loops");
@@ -226,6 +229,7 @@ void ttcTest() {
 }
 
 void serTest() {
+  wavesStep("SER");
   const int loops = askLoops("SER test: Enter number of loops");
   int errors = 0;
   for (int i = 0; i < loops; ++i) {
@@ -248,6 +252,7 @@ int i2cReadBack(int reg) {
 }  // namespace
 
 void i2cTest() {
+  wavesStep("I2C");
   const int loops = askLoops("I2C test: Enter number of loops");
   int errors = 0;
   for (int i = 0; i < loops; ++i) {

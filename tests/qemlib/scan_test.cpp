@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "foundation/waves.h"
 #include "qem_fixture.h"
+#include "vcd_reader.h"
 
 using namespace qemtest_support;
 
@@ -24,9 +26,57 @@ class Scan : public ModuleOnMemory {
     ttc.ttcTiming = 1;
     return {errors(params()), errors(ttc)};
   }
-  // Scans and returns the ERROR lines; the result goes to last.
+  // Scans and returns the ERROR lines; the result goes to last.  Every such
+  // scan also writes its waveform, which must give back the buffer scanned,
+  // the errors at the words they were reported and the trains decoded.
   std::vector<std::string> errors(ScanParams p) {
+    vmetest::TempDir dir;
+    std::string refused;
+    EXPECT_TRUE(wavesUseFolder("qemtest", dir.path(), "", refused)) << refused;
+    const std::string file = dir.file(wavesNextName());
     const std::string out = printed([&] { last = scanReport(buf.data(), p); });
+    wavesReset();
+    const vmetest::VcdWaves w = vmetest::readVcd(vmetest::readFile(file));
+    EXPECT_EQ(w.error, "");
+    const std::size_t count = static_cast<std::size_t>(std::max(p.count, 0));
+    const int lane = p.byte != 0 ? 1 : 0, n = static_cast<int>(count);
+    const std::string scope = lane != 0 ? "qem.sink." : "qem.source.";
+    const char* names[11] = {"L1A", "ECR", "BCR", "CAL", "SERID", "SERTT", "CMD40", "CMD80",
+                             "byte", "scan_errors", "scan_error"};
+    std::vector<std::int64_t> wire[11];
+    for (int b = 0; b < 11; ++b) wire[b] = w.perWord(scope + names[b], n);
+    // Rules that report the word's own index first; the train and
+    // identifier rules report at their L1A's word.
+    std::vector<int> atIndex(count + 1, 0);
+    int atL1A = 0, sum = 0, l1as = 0;
+    for (const std::string& line : errorLines(out)) {
+      const std::size_t sp = line.rfind(' ', line.rfind(' ') - 1);
+      const std::string label = line.substr(7, sp - 7);
+      if (label.find(": index") != std::string::npos && !label.starts_with("overflow") &&
+          !label.starts_with("stop bit"))
+        ++atIndex[std::min<std::size_t>(std::stoul(line.substr(sp + 1), nullptr, 16), count)];
+      else
+        ++atL1A;
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+      const int d = (buf[k] >> (8 * lane)) & 0xFF, here = static_cast<int>(wire[9][k]);
+      EXPECT_EQ(wire[8][k], d) << "word " << k;
+      for (int b = 0; b < 8; ++b) EXPECT_EQ(wire[b][k], (d >> b) & 1) << "word " << k;
+      EXPECT_EQ(wire[10][k], here != 0) << "word " << k;
+      EXPECT_GE(here, atIndex[k]) << "errors at word " << k;
+      if (here > atIndex[k]) EXPECT_TRUE(d & SEQ_L1A) << "errors at word " << k;
+      atL1A -= here - atIndex[k];
+      sum += here;
+      l1as += d & SEQ_L1A;
+    }
+    EXPECT_EQ(sum, last.errors);
+    EXPECT_EQ(atL1A, 0) << "the train and identifier errors at their L1As";
+    EXPECT_EQ(l1as, last.countL1A);
+    // The fields of the last train decoded, x before any.
+    for (const char* f : {"L1ID", "BCID", "TTID"}) {
+      const int want = *f == 'L' ? last.l1id : *f == 'B' ? last.bcid : last.ttid;
+      EXPECT_EQ(w.perWord(scope + f, n + 1).back(), last.countL1A > 0 ? want : -1) << f;
+    }
     return errorLines(out);
   }
   ScanResult last{};
