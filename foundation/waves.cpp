@@ -128,9 +128,8 @@ std::string wavesNextName() {
   for (const char c : waves.step)
     if (std::isalnum(static_cast<unsigned char>(c))) step += c;
   if (!step.empty()) name += "-" + step;
-  char number[16];
-  std::snprintf(number, sizeof number, "-%04d.vcd", waves.files + 1);
-  return name + number;
+  std::string number = std::to_string(waves.files + 1);
+  return name + "-" + std::string(number.size() < 4 ? 4 - number.size() : 0, '0') + number + ".vcd";
 }
 
 std::string wavesText(const Vcd& vcd, std::uint64_t end, const std::string& what) {

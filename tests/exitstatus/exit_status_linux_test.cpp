@@ -38,6 +38,7 @@ TEST(ExitStatus, FifosAndLinksRefused) {
       {"trigprobe", "", {{"VME_DEVICE_TABLE", table}, {"VME_JUNIT", dir.file("d.link")}}, "is the device table"},
       {"qemtest", "", {{"VME_RESULTS", fifo}}, "VME_RESULTS=" + fifo + " cannot be opened: not a regular file"},
       {"qemtest", "", {{"VME_JUNIT", fifo}}, "VME_JUNIT=" + fifo + " cannot be opened: not a regular file"},
+      {"qemttc", "", {{"VME_WAVES", "/proc"}}, "VME_WAVES=/proc cannot be written"},
   };
   expectRefused(cases);
   EXPECT_EQ(readFile(script), "200000\n0 1234\n0\n");

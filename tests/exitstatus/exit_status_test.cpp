@@ -128,6 +128,9 @@ TEST(ExitStatus, TraceOrCrateFileRefused) {
        "is the CAEN library"},
       {"qemtest", "", {{"VME_RESULTS", history}, {"VME_JUNIT", history}}, "is the JUnit file"},
       {"qemtest", "", {{"VME_RESULTS", dir.file("rt")}, {"VME_TRACE", dir.file("rt")}}, "is the trace file"},
+      // The waveforms' folder: there, a folder, and taking files.
+      {"qemtest", "", {{"VME_WAVES", dir.file("none")}}, "VME_WAVES=" + dir.file("none") + " cannot be used"},
+      {"qemseq", "", {{"VME_WAVES", crate}}, "VME_WAVES=" + crate + " is not a folder"},
   };
   expectRefused(cases);
   EXPECT_EQ(readFile(crate), crateText);
