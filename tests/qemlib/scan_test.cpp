@@ -64,7 +64,9 @@ class Scan : public ModuleOnMemory {
       for (int b = 0; b < 8; ++b) EXPECT_EQ(wire[b][k], (d >> b) & 1) << "word " << k;
       EXPECT_EQ(wire[10][k], here != 0) << "word " << k;
       EXPECT_GE(here, atIndex[k]) << "errors at word " << k;
-      if (here > atIndex[k]) EXPECT_TRUE(d & SEQ_L1A) << "errors at word " << k;
+      if (here > atIndex[k]) {
+        EXPECT_TRUE(d & SEQ_L1A) << "errors at word " << k;
+      }
       atL1A -= here - atIndex[k];
       sum += here;
       l1as += d & SEQ_L1A;
