@@ -48,32 +48,37 @@ void Vcd::change(int wire, std::uint64_t time, std::int64_t value) {
 
 std::string Vcd::text(const std::string& date, const std::string& version,
                       const std::string& comment, const std::string& timescale,
-                      std::uint64_t end) const {
+                      std::uint64_t end) {
   std::string out = "$date " + date + " $end\n$version " + version + " $end\n";
   if (!comment.empty()) out += "$comment " + comment + " $end\n";
   out += "$timescale " + timescale + " $end\n";
   for (const std::string& d : definitions_) out += d + '\n';
   out += "$enddefinitions $end\n#0\n$dumpvars\n";
-  std::vector<Change> order = changes_;
-  std::stable_sort(order.begin(), order.end(),
+  std::stable_sort(changes_.begin(), changes_.end(),
                    [](const Change& a, const Change& b) { return a.time < b.time; });
   // What holds at #0 goes into $dumpvars.
-  std::vector<std::int64_t> now(wires_.size());
-  for (std::size_t w = 0; w < wires_.size(); ++w) now[w] = wires_[w].initial;
+  const std::size_t n = wires_.size();
+  std::vector<std::int64_t> now(n), next(n);
+  for (std::size_t w = 0; w < n; ++w) now[w] = next[w] = wires_[w].initial;
   std::size_t i = 0;
-  for (; i < order.size() && order[i].time == 0; ++i) now[order[i].wire] = order[i].value;
-  for (std::size_t w = 0; w < wires_.size(); ++w)
-    appendValue(out, wires_[w].width, now[w], idOf(static_cast<int>(w)));
+  for (; i < changes_.size() && changes_[i].time == 0; ++i)
+    now[changes_[i].wire] = next[changes_[i].wire] = changes_[i].value;
+  for (std::size_t w = 0; w < n; ++w) appendValue(out, wires_[w].width, now[w], idOf(static_cast<int>(w)));
   out += "$end\n";
 
   std::uint64_t last = 0;
-  std::vector<std::int64_t> next(wires_.size());
-  while (i < order.size()) {
-    const std::uint64_t t = order[i].time;
-    next = now;
-    for (; i < order.size() && order[i].time == t; ++i) next[order[i].wire] = order[i].value;
+  std::vector<char> touched(n, 0);
+  while (i < changes_.size()) {
+    const std::uint64_t t = changes_[i].time;
+    for (; i < changes_.size() && changes_[i].time == t; ++i) {
+      next[changes_[i].wire] = changes_[i].value;
+      touched[changes_[i].wire] = 1;
+    }
     bool stamped = false;
-    for (std::size_t w = 0; w < wires_.size(); ++w) {
+    // The wires in their order, each once with its last value.
+    for (std::size_t w = 0; w < n; ++w) {
+      if (!touched[w]) continue;
+      touched[w] = 0;
       if (next[w] == now[w]) continue;
       if (!stamped) out += "#" + std::to_string(t) + '\n';
       stamped = true;

@@ -24,9 +24,10 @@ class Vcd {
   void change(int wire, std::uint64_t time, std::int64_t value);
 
   // The whole file; end is the time of the last line (the end of the dump).
+  // Puts the changes in time order first.
   std::string text(const std::string& date, const std::string& version,
                    const std::string& comment, const std::string& timescale,
-                   std::uint64_t end) const;
+                   std::uint64_t end);
 
  private:
   struct Wire {

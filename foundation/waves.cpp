@@ -132,12 +132,12 @@ std::string wavesNextName() {
   return name + "-" + std::string(number.size() < 4 ? 4 - number.size() : 0, '0') + number + ".vcd";
 }
 
-std::string wavesText(const Vcd& vcd, std::uint64_t end, const std::string& what) {
+std::string wavesText(Vcd& vcd, std::uint64_t end, const std::string& what) {
   return vcd.text(utcNow(), std::string("VME bench suite ") + kSuiteVersion + ", " + waves.program,
                   what, "1 ns", end);
 }
 
-void wavesWrite(const Vcd& vcd, std::uint64_t end, const std::string& what) {
+void wavesWrite(Vcd& vcd, std::uint64_t end, const std::string& what) {
   if (!waves.on) return;
   if (waves.files >= kWaveMaxFiles) {
     stop(std::to_string(kWaveMaxFiles) + " files were written, the most for one run");

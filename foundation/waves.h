@@ -31,9 +31,9 @@ inline constexpr std::uint64_t kWaveWordTime = 25;
 inline constexpr int kWaveMaxFiles = 1000;
 
 // Writes the next file of the run, what a line of its $comment.
-void wavesWrite(const Vcd& vcd, std::uint64_t end, const std::string& what);
+void wavesWrite(Vcd& vcd, std::uint64_t end, const std::string& what);
 // The text wavesWrite puts in a file (tests).
-std::string wavesText(const Vcd& vcd, std::uint64_t end, const std::string& what);
+std::string wavesText(Vcd& vcd, std::uint64_t end, const std::string& what);
 // The name the next file gets ("qemtest-01-SEQ-0003.vcd").
 std::string wavesNextName();
 // No files, nothing counted (tests).

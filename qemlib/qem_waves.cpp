@@ -27,7 +27,8 @@ struct LaneWires {
     for (int k = 0; k < count; ++k) {
       const int d = (words[k] >> (8 * lane)) & 0xFF;
       if (d == before) continue;
-      for (int b = 0; b < 8; ++b) vcd.change(bits[b], timeOf(k), (d >> b) & 1);
+      for (int b = 0; b < 8; ++b)
+        if (((d ^ before) >> b) & 1) vcd.change(bits[b], timeOf(k), (d >> b) & 1);
       vcd.change(byte, timeOf(k), d);
       before = d;
     }
@@ -100,8 +101,9 @@ Vcd sinkWaves(const std::int32_t* read, const std::int32_t* expected, int count,
   }
   vcd.upscope();
   for (int k = 0; k < count; ++k) {
-    vcd.change(word, timeOf(k), read[k] & 0xFFFF);
-    vcd.change(want, timeOf(k), expected[k] & 0xFFFF);
+    if (k == 0 || ((read[k] ^ read[k - 1]) & 0xFFFF) != 0) vcd.change(word, timeOf(k), read[k] & 0xFFFF);
+    if (k == 0 || ((expected[k] ^ expected[k - 1]) & 0xFFFF) != 0)
+      vcd.change(want, timeOf(k), expected[k] & 0xFFFF);
   }
   for (int lane = 0; lane < 2; ++lane) lanes[lane].samples(vcd, read, count, lane);
   pulses(vcd, mismatch, -1, mismatches, count);
@@ -113,7 +115,8 @@ void writeScanWaves(const std::int32_t* buffer, int count, int lane, const ScanM
   char what[96];
   std::snprintf(what, sizeof what, "scan of %d words, %s byte, %d errors", count,
                 kLaneNames[lane != 0 ? 1 : 0], static_cast<int>(marks.errors.size()));
-  wavesWrite(scanWaves(buffer, count, lane, marks), timeOf(count), what);
+  Vcd vcd = scanWaves(buffer, count, lane, marks);
+  wavesWrite(vcd, timeOf(count), what);
 }
 
 void writeSinkWaves(const std::int32_t* read, const std::int32_t* expected, int count,
@@ -122,5 +125,6 @@ void writeSinkWaves(const std::int32_t* read, const std::int32_t* expected, int 
   char what[96];
   std::snprintf(what, sizeof what, "sink read-back of %d words, %d mismatches", count,
                 static_cast<int>(mismatches.size()));
-  wavesWrite(sinkWaves(read, expected, count, mismatches), timeOf(count), what);
+  Vcd vcd = sinkWaves(read, expected, count, mismatches);
+  wavesWrite(vcd, timeOf(count), what);
 }
