@@ -1,6 +1,6 @@
-// Reads a Value Change Dump back: each wire's value at any time, by its
-// scope path ("qem.sink.L1A"), checking what the viewers rely on: wires
-// only, identifiers '!' to '~', #0 before $dumpvars, strictly rising times.
+// Reads a Value Change Dump back: each wire's values by its scope path
+// ("qem.sink.L1A"), checking what the viewers rely on: wires only,
+// identifiers '!' to '~', #0 before $dumpvars, strictly rising times.
 #pragma once
 
 #include <cstdint>
@@ -13,22 +13,18 @@
 namespace vmetest {
 
 struct VcdWaves {
-  std::string error;  // empty when the file reads as a VCD should
-  std::string timescale, version;
+  std::string error, timescale;  // error: empty when the file reads as it should
+  std::uint64_t end = 0;         // the last time
   std::map<std::string, int> width;
   std::map<std::string, std::vector<std::pair<std::uint64_t, std::int64_t>>> changes;
 
-  std::uint64_t end = 0;  // the last time
   // The value at each of words words, one every step; -1 for x.
   std::vector<std::int64_t> perWord(const std::string& wire, int words, std::uint64_t step = 25) const {
     std::vector<std::int64_t> out;
     const auto& c = changes.at(wire);
-    std::size_t i = 0;
     std::int64_t v = -1;
-    for (int k = 0; k < words; ++k) {
-      for (; i < c.size() && c[i].first <= static_cast<std::uint64_t>(k) * step; ++i) v = c[i].second;
-      out.push_back(v);
-    }
+    for (std::size_t k = 0, i = 0; k < static_cast<std::size_t>(words); ++k, out.push_back(v))
+      for (; i < c.size() && c[i].first <= k * step; ++i) v = c[i].second;
     return out;
   }
 };
@@ -38,57 +34,40 @@ inline VcdWaves readVcd(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> scopes;
   std::map<std::string, std::string> names;  // identifier -> path
-  std::string token, section;
+  std::string token;
   bool body = false, dumped = false, timed = false;
-  std::uint64_t now = 0;
-  auto fail = [&](const std::string& why) { if (w.error.empty()) w.error = why; };
-  auto value = [&](const std::string& bits, const std::string& id) {
-    if (!names.count(id)) return fail("no wire " + id);
-    std::int64_t v = 0;
-    for (const char c : bits) {
-      if (c != '0' && c != '1') { v = -1; break; }
-      v = v * 2 + (c - '0');
-    }
-    w.changes[names[id]].push_back({now, v});
-  };
+  const auto fail = [&](const std::string& why) { w.error = w.error.empty() ? why : w.error; };
   while (in >> token) {
-    if (!body) {
-      std::string words;
+    if (!body) {  // "$keyword words... $end"
+      std::string words, kind, name, id;
       for (std::string t; in >> t && t != "$end";) words += (words.empty() ? "" : " ") + t;
       std::istringstream f(words);
+      int width = 0;
       if (token == "$timescale") w.timescale = words;
-      else if (token == "$version") w.version = words;
-      else if (token == "$scope") { std::string kind, name; f >> kind >> name; scopes.push_back(name); }
-      else if (token == "$upscope") scopes.pop_back();
-      else if (token == "$enddefinitions") body = true;
-      else if (token == "$var") {
-        std::string kind, id, name;
-        int width = 0;
-        f >> kind >> width >> id >> name;
-        if (kind != "wire") fail("a " + kind + " variable");
-        if (id.size() != 1 || id[0] < '!' || id[0] > '~') fail("identifier " + id);
-        std::string path;
-        for (const std::string& s : scopes) path += s + ".";
-        names[id] = path + name;
-        w.width[path + name] = width;
-      }
-      continue;
-    }
-    if (token[0] == '#') {
+      if (token == "$scope" && f >> kind >> name) scopes.push_back(name);
+      if (token == "$upscope") scopes.pop_back();
+      body = token == "$enddefinitions";
+      if (token != "$var" || !(f >> kind >> width >> id >> name)) continue;
+      if (kind != "wire" || id.size() != 1 || id[0] < '!' || id[0] > '~') fail("variable " + words);
+      for (auto s = scopes.rbegin(); s != scopes.rend(); ++s) name = *s + "." + name;
+      names[id] = name;
+      w.width[name] = width;
+    } else if (token[0] == '#') {
       const std::uint64_t t = std::stoull(token.substr(1));
-      if (timed && t <= now) fail("time " + token + " after #" + std::to_string(now));
-      now = w.end = t;
+      if (timed && t <= w.end) fail("time " + token + " after #" + std::to_string(w.end));
+      w.end = t;
       timed = true;
     } else if (token == "$dumpvars") {
-      if (!timed || now != 0) fail("$dumpvars before #0");
+      if (!timed || w.end != 0) fail("$dumpvars before #0");
       dumped = true;
-    } else if (token == "$end") {
-    } else if (token[0] == 'b') {
-      std::string id;
-      in >> id;
-      value(token.substr(1), id);
-    } else {
-      value(token.substr(0, 1), token.substr(1));
+    } else if (token != "$end") {
+      std::string bits = token.substr(1), id;
+      if (token[0] == 'b') in >> id;
+      else id = bits, bits = token.substr(0, 1);
+      std::int64_t v = 0;
+      for (const char c : bits) v = v < 0 || (c != '0' && c != '1') ? -1 : v * 2 + (c - '0');
+      if (!names.count(id)) fail("no wire " + id);
+      else w.changes[names[id]].push_back({w.end, v});
     }
   }
   if (!dumped) fail("no $dumpvars");
