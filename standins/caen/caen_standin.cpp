@@ -54,19 +54,7 @@ std::string knobRefused;
 bool readKnob(const char* name, bool code, long& value) {
   const char* v = std::getenv(name);
   if (v == nullptr || *v == '\0') return true;
-  const unsigned long max = code ? 0x80000000ul : LONG_MAX - 1;
-  const char* digits = !code ? v : *v == '-' ? v + 1 : nullptr;
-  unsigned long n = 0;
-  bool ok = digits != nullptr && *digits != '\0';
-  for (const char* p = digits; ok && *p != '\0'; ++p) {
-    const unsigned d = static_cast<unsigned char>(*p) - '0';
-    ok = d <= 9 && n <= (max - d) / 10;
-    n = n * 10 + d;
-  }
-  if (ok && !(code && n == 0)) {
-    value = code ? -static_cast<long>(n) : static_cast<long>(n);
-    return true;
-  }
+  if (standin::knobNumber(v, code, 0x80000000ul, value)) return true;
   knobRefused = standin::knobShown(name, v);
   knobRefused += code ? ": expected a negative error code" : ": expected a count of cycles";
   return false;

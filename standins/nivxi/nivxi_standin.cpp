@@ -22,6 +22,7 @@
 
 #include "buslib/nivxi_bridge_abi.h"
 #include "crate/crate.h"
+#include "standins/knob_text.h"
 #include "standins/nivxi/nivxi_standin.h"
 
 namespace {
@@ -67,19 +68,7 @@ InfoBlock block;
 // status (code) or a count.  False: refused.
 bool readKnob(const char* name, bool code, long& value) {
   const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0') return true;
-  const unsigned long max = code ? 0x8000ul : LONG_MAX - 1;
-  const char* digits = !code ? v : *v == '-' ? v + 1 : nullptr;
-  unsigned long n = 0;
-  bool ok = digits != nullptr && *digits != '\0';
-  for (const char* p = digits; ok && *p != '\0'; ++p) {
-    const unsigned d = static_cast<unsigned char>(*p) - '0';
-    ok = d <= 9 && n <= (max - d) / 10;
-    n = n * 10 + d;
-  }
-  if (!ok || (code && n == 0)) return false;
-  value = code ? -static_cast<long>(n) : static_cast<long>(n);
-  return true;
+  return v == nullptr || *v == '\0' || standin::knobNumber(v, code, 0x8000ul, value);
 }
 
 // Bits 0-1 the space (A16, A24 or A32); no other bit is known here.
